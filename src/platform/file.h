@@ -1,0 +1,125 @@
+#pragma once
+// The file operations that the archive reader, the book folder and the packer
+// need, behind one small interface so that each platform supplies its own.
+// Every handle closes itself; nothing here keeps state between objects.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace pagimor::fs {
+
+// An error code of the system (errno on POSIX); 0 means success.
+using ErrorCode = int;
+
+// The system's text for an error code, without trailing blanks, line breaks
+// or full stops.
+std::string ErrorText(ErrorCode code);
+
+// The platform's path separator.
+inline constexpr char16_t kSeparator = u'/';
+
+// Joins a folder and a name with the platform's separator.
+std::u16string JoinPath(std::u16string_view folder, std::u16string_view name);
+
+// A read-only view of part of a file; the bytes stay valid while it lives.
+class MappedView {
+ public:
+  MappedView() = default;
+  MappedView(const MappedView&) = delete;
+  MappedView& operator=(const MappedView&) = delete;
+  MappedView(MappedView&& other) noexcept;
+  MappedView& operator=(MappedView&& other) noexcept;
+  ~MappedView();
+
+  [[nodiscard]] bool valid() const { return base_ != nullptr; }
+  [[nodiscard]] std::span<const std::uint8_t> bytes() const { return {data_, size_}; }
+
+ private:
+  friend class InputFile;
+  void Reset();
+  void* base_ = nullptr;
+  std::size_t mapped_ = 0;
+  const std::uint8_t* data_ = nullptr;
+  std::size_t size_ = 0;
+};
+
+// A file opened for reading; others may read it too.
+class InputFile {
+ public:
+  InputFile() = default;
+  explicit InputFile(std::u16string_view path) { Open(path); }
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+  InputFile(InputFile&& other) noexcept;
+  InputFile& operator=(InputFile&& other) noexcept;
+  ~InputFile();
+
+  // Opens the file; on failure is_open() is false and error() says why.
+  bool Open(std::u16string_view path);
+  [[nodiscard]] bool is_open() const { return fd_ >= 0; }
+  [[nodiscard]] ErrorCode error() const { return error_; }
+  [[nodiscard]] int fd() const { return fd_; }
+
+  // The file's size in bytes, or -1 when it cannot be read.
+  [[nodiscard]] std::int64_t Size() const;
+
+  // Reads up to out.size() bytes at offset; returns the count read (0 at the
+  // end of the file) or -1 on failure.
+  std::int64_t ReadAt(std::int64_t offset, std::span<std::uint8_t> out) const;
+
+  // Maps length bytes at offset; an invalid view on failure.
+  [[nodiscard]] MappedView Map(std::int64_t offset, std::size_t length) const;
+
+ private:
+  int fd_ = -1;
+  ErrorCode error_ = 0;
+};
+
+// A file created for writing, replacing any file of that name, open to nobody
+// else on systems that can say so.
+class OutputFile {
+ public:
+  OutputFile() = default;
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+  OutputFile(OutputFile&& other) noexcept;
+  OutputFile& operator=(OutputFile&& other) noexcept;
+  ~OutputFile();
+
+  // Creates (or truncates) the file at path with the given permission bits.
+  bool Create(std::u16string_view path, unsigned mode = 0600);
+  // Creates a new, uniquely named file beside `target` (for a later rename).
+  bool CreateTempBeside(std::u16string_view target);
+
+  [[nodiscard]] bool is_open() const { return fd_ >= 0; }
+  [[nodiscard]] ErrorCode error() const { return error_; }
+  [[nodiscard]] const std::u16string& path() const { return path_; }
+
+  // Writes all of data; false (with error()) when it could not.
+  bool Write(std::span<const std::uint8_t> data);
+  bool Write(std::string_view data);
+
+  // Copies length bytes of source from offset inside the kernel where the
+  // system can; returns the count copied (less at the source's end) or -1
+  // when the kernel copy is not available or failed, with error() set, in
+  // which case nothing of the failed call was written.
+  std::int64_t CopyFrom(const InputFile& source, std::int64_t offset, std::int64_t length);
+
+  bool SetMode(unsigned mode);
+  // Closes the file, reporting a failure of the last writes.
+  bool Close();
+
+ private:
+  int fd_ = -1;
+  ErrorCode error_ = 0;
+  std::u16string path_;
+};
+
+// Renames from to to, replacing to.
+ErrorCode RenameFile(std::u16string_view from, std::u16string_view to);
+ErrorCode RemoveFile(std::u16string_view path);
+
+}  // namespace pagimor::fs

@@ -103,6 +103,9 @@ bool CopyRange(std::int32_t start, std::int32_t end, std::u16string_view destina
 // platform the book may be opened on.
 bool IsPlainFileName(std::u16string_view name);
 
+// Why a name is not a plain file name, or nullptr when it is one.
+const char* FileNameProblem(std::u16string_view name);
+
 // True when s is a decimal whole number from 1 to kMaxFileCount; the value
 // goes to count.
 bool ParseFileCount(std::string_view s, int& count);

@@ -1,0 +1,258 @@
+// POSIX file layer: paths are converted from UTF-16 to UTF-8 at the edge.
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/sendfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+#include "platform/file.h"
+#include "platform/text.h"
+
+namespace pagimor::fs {
+namespace {
+
+std::string Native(std::u16string_view path) { return ToUtf8(path); }
+
+std::size_t PageSize() {
+  const long size = sysconf(_SC_PAGESIZE);
+  return size > 0 ? static_cast<std::size_t>(size) : 4096u;
+}
+
+void CloseFd(int& fd) {
+  if (fd >= 0) {
+    ::close(fd);
+    fd = -1;
+  }
+}
+
+}  // namespace
+
+std::string ErrorText(ErrorCode code) {
+  char buffer[256];
+  // The GNU variant returns a pointer that may or may not be the buffer.
+  std::string text = strerror_r(code, buffer, sizeof buffer);
+  while (!text.empty()) {
+    const auto last = static_cast<unsigned char>(text.back());
+    if (last > ' ' && last != '.' && last != 0x7F) break;
+    text.pop_back();
+  }
+  return text;
+}
+
+std::u16string JoinPath(std::u16string_view folder, std::u16string_view name) {
+  std::u16string path(folder);
+  path += kSeparator;
+  path += name;
+  return path;
+}
+
+// --- MappedView ---
+
+MappedView::MappedView(MappedView&& other) noexcept { *this = std::move(other); }
+
+MappedView& MappedView::operator=(MappedView&& other) noexcept {
+  if (this != &other) {
+    Reset();
+    std::swap(base_, other.base_);
+    std::swap(mapped_, other.mapped_);
+    std::swap(data_, other.data_);
+    std::swap(size_, other.size_);
+  }
+  return *this;
+}
+
+MappedView::~MappedView() { Reset(); }
+
+void MappedView::Reset() {
+  if (base_ != nullptr) ::munmap(base_, mapped_);
+  base_ = nullptr;
+  mapped_ = 0;
+  data_ = nullptr;
+  size_ = 0;
+}
+
+// --- InputFile ---
+
+InputFile::InputFile(InputFile&& other) noexcept { *this = std::move(other); }
+
+InputFile& InputFile::operator=(InputFile&& other) noexcept {
+  if (this != &other) {
+    CloseFd(fd_);
+    std::swap(fd_, other.fd_);
+    error_ = other.error_;
+  }
+  return *this;
+}
+
+InputFile::~InputFile() { CloseFd(fd_); }
+
+bool InputFile::Open(std::u16string_view path) {
+  CloseFd(fd_);
+  fd_ = ::open(Native(path).c_str(), O_RDONLY | O_CLOEXEC);
+  error_ = fd_ < 0 ? errno : 0;
+  if (fd_ >= 0) {
+    // Only regular files: a FIFO or a device would block or never end.
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+      error_ = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+      CloseFd(fd_);
+    }
+  }
+  return fd_ >= 0;
+}
+
+std::int64_t InputFile::Size() const {
+  struct stat st {};
+  if (fd_ < 0 || ::fstat(fd_, &st) != 0) return -1;
+  return st.st_size;
+}
+
+std::int64_t InputFile::ReadAt(std::int64_t offset, std::span<std::uint8_t> out) const {
+  if (fd_ < 0 || offset < 0) return -1;
+  std::size_t done = 0;
+  while (done < out.size()) {
+    const ssize_t n = ::pread(fd_, out.data() + done, out.size() - done, static_cast<off_t>(offset) + static_cast<off_t>(done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return -1;
+    }
+    if (n == 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  return static_cast<std::int64_t>(done);
+}
+
+MappedView InputFile::Map(std::int64_t offset, std::size_t length) const {
+  MappedView view;
+  if (fd_ < 0 || offset < 0 || length == 0) return view;
+  const auto page = static_cast<std::int64_t>(PageSize());
+  const std::int64_t aligned = offset - offset % page;
+  const auto lead = static_cast<std::size_t>(offset - aligned);
+  void* base = ::mmap(nullptr, length + lead, PROT_READ, MAP_PRIVATE, fd_, static_cast<off_t>(aligned));
+  if (base == MAP_FAILED) return view;
+  ::madvise(base, length + lead, MADV_SEQUENTIAL);
+  view.base_ = base;
+  view.mapped_ = length + lead;
+  view.data_ = static_cast<const std::uint8_t*>(base) + lead;
+  view.size_ = length;
+  return view;
+}
+
+// --- OutputFile ---
+
+OutputFile::OutputFile(OutputFile&& other) noexcept { *this = std::move(other); }
+
+OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
+  if (this != &other) {
+    CloseFd(fd_);
+    std::swap(fd_, other.fd_);
+    error_ = other.error_;
+    path_ = std::move(other.path_);
+  }
+  return *this;
+}
+
+OutputFile::~OutputFile() { CloseFd(fd_); }
+
+bool OutputFile::Create(std::u16string_view path, unsigned mode) {
+  CloseFd(fd_);
+  path_ = path;
+  // O_NOFOLLOW: a link planted under an entry's name must not carry the
+  // write outside the folder.
+  fd_ = ::open(Native(path).c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW,
+               static_cast<mode_t>(mode));
+  error_ = fd_ < 0 ? errno : 0;
+  return fd_ >= 0;
+}
+
+bool OutputFile::CreateTempBeside(std::u16string_view target) {
+  CloseFd(fd_);
+  std::string name = Native(target);
+  const auto slash = name.rfind('/');
+  name.insert(slash == std::string::npos ? 0 : slash + 1, ".");
+  name += ".partial-XXXXXX";
+  fd_ = ::mkostemp(name.data(), O_CLOEXEC);
+  error_ = fd_ < 0 ? errno : 0;
+  path_ = Widen(name);
+  return fd_ >= 0;
+}
+
+bool OutputFile::Write(std::span<const std::uint8_t> data) {
+  if (fd_ < 0) return false;
+  std::size_t done = 0;
+  while (done < data.size()) {
+    const ssize_t n = ::write(fd_, data.data() + done, data.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      error_ = errno;
+      return false;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+bool OutputFile::Write(std::string_view data) {
+  return Write(std::span(reinterpret_cast<const std::uint8_t*>(data.data()), data.size()));
+}
+
+std::int64_t OutputFile::CopyFrom(const InputFile& source, std::int64_t offset, std::int64_t length) {
+  if (fd_ < 0 || !source.is_open() || offset < 0) {
+    error_ = EBADF;
+    return -1;
+  }
+  std::int64_t done = 0;
+  off_t in = static_cast<off_t>(offset);
+  bool use_sendfile = false;
+  while (done < length) {
+    const auto chunk = static_cast<std::size_t>(std::min<std::int64_t>(length - done, 1 << 30));
+    ssize_t n = 0;
+    if (!use_sendfile) {
+      n = ::copy_file_range(source.fd(), &in, fd_, nullptr, chunk, 0);
+      if (n < 0 && done == 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
+        use_sendfile = true;
+        continue;
+      }
+    } else {
+      n = ::sendfile(fd_, source.fd(), &in, chunk);
+    }
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      error_ = errno;
+      return done > 0 ? done : -1;
+    }
+    if (n == 0) break;
+    done += n;
+  }
+  return done;
+}
+
+bool OutputFile::SetMode(unsigned mode) {
+  if (fd_ < 0 || ::fchmod(fd_, static_cast<mode_t>(mode)) != 0) {
+    error_ = fd_ < 0 ? EBADF : errno;
+    return false;
+  }
+  return true;
+}
+
+bool OutputFile::Close() {
+  if (fd_ < 0) return true;
+  const int rc = ::close(fd_);
+  fd_ = -1;
+  if (rc != 0) error_ = errno;
+  return rc == 0;
+}
+
+ErrorCode RenameFile(std::u16string_view from, std::u16string_view to) {
+  return ::rename(Native(from).c_str(), Native(to).c_str()) == 0 ? 0 : errno;
+}
+
+ErrorCode RemoveFile(std::u16string_view path) {
+  return ::unlink(Native(path).c_str()) == 0 ? 0 : errno;
+}
+
+}  // namespace pagimor::fs

@@ -1,0 +1,129 @@
+#include "platform/text.h"
+
+#include <cstdint>
+
+namespace pagimor {
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+bool IsHighSurrogate(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
+bool IsLowSurrogate(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+
+void AppendUtf8(std::string& out, char32_t c) {
+  auto put = [&out](std::uint32_t b) { out.push_back(static_cast<char>(b)); };
+  if (c < 0x80) {
+    put(c);
+  } else if (c < 0x800) {
+    put(0xC0 | (c >> 6));
+    put(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    put(0xE0 | (c >> 12));
+    put(0x80 | ((c >> 6) & 0x3F));
+    put(0x80 | (c & 0x3F));
+  } else {
+    put(0xF0 | (c >> 18));
+    put(0x80 | ((c >> 12) & 0x3F));
+    put(0x80 | ((c >> 6) & 0x3F));
+    put(0x80 | (c & 0x3F));
+  }
+}
+
+void AppendUtf16(std::u16string& out, char32_t c) {
+  if (c < 0x10000) {
+    out.push_back(static_cast<char16_t>(c));
+  } else {
+    c -= 0x10000;
+    out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
+    out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+  }
+}
+
+// Decodes one UTF-8 sequence at text[i]; advances i. Nothing for a malformed one.
+std::optional<char32_t> NextUtf8(std::string_view text, std::size_t& i) {
+  const auto lead = static_cast<unsigned char>(text[i]);
+  int extra = 0;
+  char32_t c = 0;
+  char32_t min = 0;
+  if (lead < 0x80) {
+    ++i;
+    return lead;
+  } else if ((lead & 0xE0) == 0xC0) {
+    extra = 1, c = lead & 0x1Fu, min = 0x80;
+  } else if ((lead & 0xF0) == 0xE0) {
+    extra = 2, c = lead & 0x0Fu, min = 0x800;
+  } else if ((lead & 0xF8) == 0xF0) {
+    extra = 3, c = lead & 0x07u, min = 0x10000;
+  } else {
+    ++i;
+    return std::nullopt;
+  }
+  std::size_t j = i + 1;
+  for (int k = 0; k < extra; ++k, ++j) {
+    if (j >= text.size()) {
+      i = j;
+      return std::nullopt;
+    }
+    const auto b = static_cast<unsigned char>(text[j]);
+    if ((b & 0xC0) != 0x80) {
+      i = j;
+      return std::nullopt;
+    }
+    c = (c << 6) | (b & 0x3Fu);
+  }
+  i = j;
+  if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return std::nullopt;
+  return c;
+}
+
+}  // namespace
+
+bool IsValidUtf16(std::u16string_view text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (IsHighSurrogate(text[i])) {
+      if (i + 1 >= text.size() || !IsLowSurrogate(text[i + 1])) return false;
+      ++i;
+    } else if (IsLowSurrogate(text[i])) {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string ToUtf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char32_t c = text[i];
+    if (IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00u);
+      ++i;
+    } else if (IsHighSurrogate(text[i]) || IsLowSurrogate(text[i])) {
+      c = kReplacement;
+    }
+    AppendUtf8(out, c);
+  }
+  return out;
+}
+
+std::optional<std::u16string> FromUtf8(std::string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    const auto c = NextUtf8(text, i);
+    if (!c) return std::nullopt;
+    AppendUtf16(out, *c);
+  }
+  return out;
+}
+
+std::u16string Widen(std::string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    AppendUtf16(out, NextUtf8(text, i).value_or(kReplacement));
+  }
+  return out;
+}
+
+}  // namespace pagimor

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+
+namespace pagimor::pack {
+
+struct CreateOptions {
+  std::string viewer;  // empty: the viewer beside the packer
+  std::string output;  // empty: the folder's name, in the current folder
+  std::string folder;
+};
+
+// Each returns the process's exit code and has reported any failure.
+int Create(const CreateOptions& options);
+int List(const std::string& book);
+int Extract(const std::string& book, const std::string& dir);
+int Verify(const std::string& book);
+
+}  // namespace pagimor::pack

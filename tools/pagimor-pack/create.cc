@@ -1,0 +1,303 @@
+// Writes a book: the viewer followed by an archive of every file of a flat
+// folder, keeping every rule that the viewer's reader relies on.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <filesystem>
+#include <limits>
+#include <optional>
+#include <system_error>
+#include <vector>
+
+#include "commands.h"
+#include "console.h"
+#include "platform/file.h"
+#include "platform/text.h"
+#include "vxwebtest/archive.h"
+#include "vxwebtest/search.h"
+
+namespace pagimor::pack {
+namespace {
+
+namespace stdfs = std::filesystem;
+
+struct SourceFile {
+  std::string path;       // as the system names it
+  std::string utf8Name;   // the name, valid UTF-8
+  std::u16string name;
+  std::int64_t size = 0;
+  bool holdsEndMarker = false;
+};
+
+// The books' offsets are signed 32-bit: the whole file stays below this.
+constexpr std::int64_t kBookLimit = std::int64_t{1} << 31;
+
+std::string HexName(std::u16string_view name) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string hex;
+  hex.reserve(name.size() * 4);
+  for (const char16_t unit : name) {
+    for (int shift = 12; shift >= 0; shift -= 4) hex.push_back(kDigits[(unit >> shift) & 0xF]);
+  }
+  return hex;
+}
+
+std::string Quote(std::string_view s) { return "\"" + std::string(s) + "\""; }
+
+// Offset of marker in the file, or -1; nothing when the file cannot be read.
+std::optional<std::int64_t> FindIn(const fs::InputFile& file, std::string_view marker) {
+  ConsoleHost quiet("");
+  const detail::ScanResult result = detail::ScanFile(file, 0, marker, quiet);
+  if (result.status == detail::ScanStatus::ReadFailed) return std::nullopt;
+  return result.status == detail::ScanStatus::Found ? result.offset : -1;
+}
+
+std::string DefaultViewer() {
+  std::error_code ec;
+  const stdfs::path self = stdfs::read_symlink("/proc/self/exe", ec);
+  return ec ? std::string("pagimor") : (self.parent_path() / "pagimor").string();
+}
+
+// Collects the folder's files and refuses anything the format cannot carry.
+bool CollectFiles(const std::string& folder, std::vector<SourceFile>& files) {
+  std::error_code ec;
+  if (!stdfs::is_directory(folder, ec)) {
+    Complain(Quote(folder) + " is not a folder");
+    return false;
+  }
+  bool ok = true;
+  stdfs::directory_iterator it(folder, ec);
+  if (ec) {
+    Complain("cannot read the folder " + Quote(folder) + ": " + ec.message());
+    return false;
+  }
+  for (const stdfs::directory_entry& entry : it) {
+    SourceFile file;
+    file.path = entry.path().string();
+    const std::string raw = entry.path().filename().string();
+    const stdfs::file_status status = entry.status(ec);
+    if (stdfs::is_directory(status)) {
+      Complain(Quote(file.path) + ": is a subfolder; a book holds only the files directly inside its folder");
+      ok = false;
+      continue;
+    }
+    if (!stdfs::is_regular_file(status)) {
+      Complain(Quote(file.path) + ": is not a regular file");
+      ok = false;
+      continue;
+    }
+    const std::optional<std::u16string> name = FromUtf8(raw);
+    if (!name) {
+      Complain(Quote(file.path) + ": the name is not valid UTF-8");
+      ok = false;
+      continue;
+    }
+    if (const char* problem = FileNameProblem(*name)) {
+      Complain(Quote(file.path) + ": " + problem);
+      ok = false;
+      continue;
+    }
+    file.utf8Name = raw;
+    file.name = *name;
+    file.size = static_cast<std::int64_t>(entry.file_size(ec));
+    if (ec) {
+      Complain(Quote(file.path) + ": " + ec.message());
+      ok = false;
+      continue;
+    }
+    files.push_back(std::move(file));
+  }
+  if (!ok) return false;
+  if (files.empty()) {
+    Complain(Quote(folder) + " is empty");
+    return false;
+  }
+  if (files.size() > static_cast<std::size_t>(kMaxFileCount)) {
+    Complain(Quote(folder) + " holds " + std::to_string(files.size()) + " files; a book holds at most " +
+             std::to_string(kMaxFileCount));
+    return false;
+  }
+  if (std::none_of(files.begin(), files.end(), [](const SourceFile& f) { return f.name == u"index.html"; })) {
+    Complain(Quote(folder) + " has no index.html, the page a book opens on");
+    return false;
+  }
+  return true;
+}
+
+// Every file's data must not hold the entry terminator, which would end it
+// early; whether it holds the end-of-archive marker decides the order.
+bool CheckContents(std::vector<SourceFile>& files, std::string_view terminator, std::string_view endMarker) {
+  bool ok = true;
+  for (SourceFile& file : files) {
+    const fs::InputFile input(Widen(file.path));
+    if (!input.is_open()) {
+      Complain(Quote(file.path) + ": " + fs::ErrorText(input.error()));
+      ok = false;
+      continue;
+    }
+    const std::optional<std::int64_t> at = FindIn(input, terminator);
+    const std::optional<std::int64_t> end = FindIn(input, endMarker);
+    if (!at || !end) {
+      Complain(Quote(file.path) + ": cannot be read");
+      ok = false;
+    } else if (*at >= 0) {
+      Complain(Quote(file.path) + ": holds the entry terminator at offset " + std::to_string(*at) +
+               ", which a book's data cannot carry");
+      ok = false;
+    } else {
+      file.holdsEndMarker = *end >= 0;
+    }
+  }
+  return ok;
+}
+
+// A fixed order makes the output reproducible; the last entry ends at the
+// first end-of-archive marker after its start, so it must not hold one.
+bool OrderFiles(std::vector<SourceFile>& files) {
+  std::sort(files.begin(), files.end(),
+            [](const SourceFile& a, const SourceFile& b) { return a.utf8Name < b.utf8Name; });
+  const auto last = std::find_if(files.rbegin(), files.rend(), [](const SourceFile& f) { return !f.holdsEndMarker; });
+  if (last == files.rend()) {
+    Complain("every file holds the end-of-archive marker, and the last file of a book cannot");
+    return false;
+  }
+  std::rotate(last.base() - 1, last.base(), files.end());
+  return true;
+}
+
+// Writes everything to the open temporary file; false after a message.
+bool WriteBook(fs::OutputFile& out, const fs::InputFile& viewer, std::int64_t viewerSize,
+               const std::vector<SourceFile>& files, std::string_view header, std::string_view terminator,
+               std::string_view endMarker, std::int64_t total) {
+  const auto copy = [&out](const fs::InputFile& from, std::int64_t size, const std::string& what) {
+    std::int64_t done = 0;
+    while (done < size) {
+      const std::int64_t n = out.CopyFrom(from, done, size - done);
+      if (n > 0) {
+        done += n;
+        continue;
+      }
+      if (n == 0) {
+        Complain(Quote(what) + ": changed while the book was written");
+        return false;
+      }
+      // No copy inside the kernel here: through a buffer instead.
+      std::array<std::uint8_t, 64 * 1024> buffer{};
+      const std::int64_t got = from.ReadAt(done, buffer);
+      if (got <= 0) {
+        Complain(Quote(what) + ": " + (got < 0 ? std::string("cannot be read") : "changed while the book was written"));
+        return false;
+      }
+      const auto piece = static_cast<std::size_t>(std::min(got, size - done));
+      if (!out.Write(std::span(buffer).first(piece))) return false;
+      done += static_cast<std::int64_t>(piece);
+    }
+    return true;
+  };
+  if (!copy(viewer, viewerSize, "the viewer")) return false;
+  std::string head(header);
+  head += std::to_string(files.size());
+  if (!out.Write(head)) return false;
+  Progress progress("packing", total);
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    const SourceFile& file = files[i];
+    const fs::InputFile input(Widen(file.path));
+    if (!input.is_open()) {
+      Complain(Quote(file.path) + ": " + fs::ErrorText(input.error()));
+      return false;
+    }
+    std::string entry(kEntryMarker);
+    entry += HexName(file.name);
+    entry += kNameCloser;
+    if (!out.Write(entry) || !copy(input, file.size, file.path)) return false;
+    if (!out.Write(i + 1 < files.size() ? terminator : endMarker)) return false;
+    progress.Step(static_cast<int>(i + 1), static_cast<int>(files.size()));
+  }
+  return true;
+}
+
+}  // namespace
+
+int Create(const CreateOptions& options) {
+  const std::string viewerPath = options.viewer.empty() ? DefaultViewer() : options.viewer;
+  std::string output = options.output;
+  if (output.empty()) {
+    output = stdfs::path(options.folder).lexically_normal().filename().string();
+    if (output.empty()) output = stdfs::path(options.folder).lexically_normal().parent_path().filename().string();
+  }
+  std::error_code ec;
+  if (stdfs::is_directory(output, ec)) {
+    Complain(Quote(output) + " is a folder; name the book with -o");
+    return kExitBadInput;
+  }
+
+  std::vector<SourceFile> files;
+  if (!CollectFiles(options.folder, files)) return kExitBadInput;
+
+  const Bytes header = UnshiftMarker(HeaderMarkerKey());
+  const Bytes terminator = UnshiftMarker(EntryTerminatorKey());
+  const Bytes endMarker = UnshiftMarker(EndOfArchiveMarkerKey());
+
+  const fs::InputFile viewer(Widen(viewerPath));
+  if (!viewer.is_open()) {
+    Complain("cannot open the viewer " + Quote(viewerPath) + ": " + fs::ErrorText(viewer.error()) +
+             (options.viewer.empty() ? "; name one with --viewer" : ""));
+    return kExitBadInput;
+  }
+  // The reader searches the header marker and the first terminator from the
+  // file's first byte: a viewer holding either could never open its book.
+  for (const auto& [marker, what] : {std::pair{std::string_view(header), "the header marker"},
+                                     std::pair{std::string_view(terminator), "the entry terminator"}}) {
+    const std::optional<std::int64_t> at = FindIn(viewer, marker);
+    if (!at) {
+      Complain("cannot read the viewer " + Quote(viewerPath));
+      return kExitBadInput;
+    }
+    if (*at >= 0) {
+      Complain("the viewer " + Quote(viewerPath) + " holds " + what + " at offset " + std::to_string(*at) +
+               "; it cannot carry a book");
+      return kExitBadInput;
+    }
+  }
+  if (!CheckContents(files, terminator, endMarker) || !OrderFiles(files)) return kExitBadInput;
+
+  const std::int64_t viewerSize = viewer.Size();
+  std::int64_t total = viewerSize + static_cast<std::int64_t>(header.size() + std::to_string(files.size()).size());
+  std::int64_t data = 0;
+  for (const SourceFile& file : files) {
+    total += kEntryMarkerLength + 4 * static_cast<std::int64_t>(file.name.size()) + kNameCloserLength + file.size;
+    data += file.size;
+  }
+  total += kEntryTerminatorLength * static_cast<std::int64_t>(files.size() - 1) + kEndOfArchiveMarkerLength;
+  if (total >= kBookLimit) {
+    Complain("the book would be " + std::to_string(total) + " bytes; a book stays below 2 GiB (" +
+             std::to_string(kBookLimit) + " bytes)");
+    return kExitBadInput;
+  }
+
+  // Written beside the target and renamed into place only when complete, so
+  // a failure never leaves a partial book.
+  fs::OutputFile out;
+  if (!out.CreateTempBeside(Widen(output))) {
+    Complain("cannot write " + Quote(output) + ": " + fs::ErrorText(out.error()));
+    return kExitBadInput;
+  }
+  const std::u16string temp = out.path();
+  struct stat viewerStat {};
+  const unsigned mode = ::fstat(viewer.fd(), &viewerStat) == 0 ? (viewerStat.st_mode & 07777u) : 0755u;
+  const bool written = WriteBook(out, viewer, viewerSize, files, header, terminator, endMarker, data) &&
+                       out.SetMode(mode & ~static_cast<unsigned>(S_ISUID | S_ISGID));
+  const fs::ErrorCode writeError = out.error();
+  const bool closed = out.Close();
+  if (!written || !closed || fs::RenameFile(temp, Widen(output)) != 0) {
+    const fs::ErrorCode code = writeError != 0 ? writeError : (out.error() != 0 ? out.error() : errno);
+    fs::RemoveFile(temp);
+    Complain("cannot write " + Quote(output) + ": " + fs::ErrorText(code));
+    return kExitBadInput;
+  }
+  return kExitOk;
+}
+
+}  // namespace pagimor::pack

@@ -261,8 +261,6 @@ int Create(const CreateOptions& options) {
       return kExitBadInput;
     }
   }
-  if (!CheckContents(files, terminator, endMarker) || !OrderFiles(files)) return kExitBadInput;
-
   const std::int64_t viewerSize = viewer.Size();
   std::int64_t total = viewerSize + static_cast<std::int64_t>(header.size() + std::to_string(files.size()).size());
   std::int64_t data = 0;
@@ -276,6 +274,8 @@ int Create(const CreateOptions& options) {
              std::to_string(kBookLimit) + " bytes)");
     return kExitBadInput;
   }
+
+  if (!CheckContents(files, terminator, endMarker) || !OrderFiles(files)) return kExitBadInput;
 
   // Written beside the target and renamed into place only when complete, so
   // a failure never leaves a partial book.

@@ -1,0 +1,280 @@
+// The archive reader routines against small containers made byte by byte.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <random>
+
+#include "support.h"
+#include "vxwebtest/search.h"
+
+namespace pagimor::test {
+namespace {
+
+class ReaderTest : public ::testing::Test {
+ protected:
+  void SetUp() override { AbortExtraction = false; }
+  // Makes `bytes` the container the routines read.
+  void Container(std::string_view bytes) {
+    WriteFile(dir_ / "book", bytes);
+    ExePath = Widen((dir_ / "book").string());
+  }
+  void NoContainer() { ExePath = Widen((dir_ / "missing").string()); }
+
+  ScratchDir dir_;
+  RecordingHost host_;
+};
+
+TEST_F(ReaderTest, KeysUnshiftToTheMarkers) {
+  EXPECT_EQ(UnshiftMarker(HeaderMarkerKey()), Header());
+  EXPECT_EQ(UnshiftMarker(EntryTerminatorKey()), Terminator());
+  EXPECT_EQ(UnshiftMarker(EndOfArchiveMarkerKey()), EndMarker());
+  EXPECT_EQ(UnshiftMarker(std::string("\x01\x02\xFF", 3)), std::string("\xFF\x00\xFD", 3));  // mod 256
+}
+
+// Where a marker lands relative to the reading windows must not matter.
+TEST_F(ReaderTest, FindsTheFirstOccurrenceWherever_ItStands) {
+  const std::string marker = Terminator();
+  const std::size_t window = detail::kScanWindow;
+  struct Case {
+    std::string name;
+    std::string bytes;
+  };
+  std::vector<Case> cases;
+  for (const std::size_t at : {std::size_t{0}, std::size_t{1}, std::size_t{1010}, std::size_t{1020},
+                               std::size_t{1023}, std::size_t{1024}, window - 14, window - 1, window, window + 3}) {
+    cases.push_back({"at " + std::to_string(at), std::string(at, 'a') + marker + "tail"});
+  }
+  // Starts that overlap a failed partial match.
+  cases.push_back({"after extra <", "x<" + marker});
+  cases.push_back({"after <<#", "<<#" + marker});
+  cases.push_back({"after a long partial", marker.substr(0, 14) + marker});
+  cases.push_back({"partial straddling a window", std::string(window - 7, 'b') + marker.substr(0, 9) + marker});
+  for (const Case& c : cases) {
+    Container(c.bytes);
+    EXPECT_EQ(FindMarker(marker, host_), static_cast<std::int32_t>(c.bytes.find(marker))) << c.name;
+  }
+  EXPECT_TRUE(host_.plain.empty());
+}
+
+TEST_F(ReaderTest, FindsNothingInAFileEndingWithAllButTheLastByte) {
+  for (const std::string& marker : {Header(), Terminator(), EndMarker()}) {
+    for (const std::size_t lead : {std::size_t{0}, std::size_t{1000}, detail::kScanWindow - 5}) {
+      Container(std::string(lead, 'z') + marker.substr(0, marker.size() - 1));
+      EXPECT_EQ(FindMarker(marker, host_), kNotFound) << lead;
+      EXPECT_EQ(FindMarkerFrom(marker, 0, host_), kNotFound) << lead;
+    }
+  }
+  Container("");
+  EXPECT_EQ(FindMarker(Header(), host_), kNotFound);
+  EXPECT_TRUE(host_.plain.empty());
+}
+
+TEST_F(ReaderTest, SearchFromCountsFromTheFilesFirstByte) {
+  const std::string m = EndMarker();
+  const std::string bytes = "12345" + m + std::string(2000, '-') + m;
+  Container(bytes);
+  EXPECT_EQ(FindMarkerFrom(m, 0, host_), 5);
+  EXPECT_EQ(FindMarkerFrom(m, 5, host_), 5);
+  EXPECT_EQ(FindMarkerFrom(m, 6, host_), static_cast<std::int32_t>(bytes.rfind(m)));
+  EXPECT_EQ(FindMarkerFrom(m, static_cast<std::int32_t>(bytes.size()), host_), kNotFound);
+}
+
+// Against a plain substring search on data full of marker beginnings.
+TEST_F(ReaderTest, AgreesWithAPlainSearchOnSaltedData) {
+  std::mt19937 rng(7);
+  for (int round = 0; round < 40; ++round) {
+    std::string bytes = SaltedData(static_cast<std::uint32_t>(round), 1 + rng() % 600000);
+    const std::string marker = round % 2 == 0 ? Terminator() : EndMarker();
+    bytes.insert(rng() % bytes.size(), marker);
+    const auto from = static_cast<std::int32_t>(rng() % bytes.size());
+    Container(bytes);
+    const auto expected = bytes.find(marker, static_cast<std::size_t>(from));
+    EXPECT_EQ(FindMarkerFrom(marker, from, host_),
+              expected == std::string::npos ? kNotFound : static_cast<std::int32_t>(expected))
+        << "round " << round;
+  }
+}
+
+TEST_F(ReaderTest, ProcessesMessagesWhileScanning) {
+  Container(std::string(3 * detail::kScanWindow, 'q'));
+  FindMarker(Terminator(), host_);
+  EXPECT_GE(host_.pumps, 3);
+}
+
+TEST_F(ReaderTest, ReadsTheCountText) {
+  struct Case {
+    std::string afterHeader;
+    std::string count;
+    std::int32_t next;  // relative to the header
+  };
+  const Case cases[] = {
+      {"7" + EntryMarker(), "7", 18},
+      {"16" + EntryMarker(), "16", 19},
+      {"999" + EntryMarker(), "999", 20},
+      {"1<2", "12", 19},  // every '<' is left out, wherever it stands
+      {"", "", 17},       // nothing after the header: only what was read counts
+  };
+  for (const Case& c : cases) {
+    Container("stub" + Header() + c.afterHeader);
+    std::int32_t next = -5;
+    EXPECT_EQ(ReadFileCount(4, next, host_), c.count) << c.afterHeader;
+    EXPECT_EQ(next, 4 + c.next) << c.afterHeader;
+  }
+  EXPECT_TRUE(host_.plain.empty());
+}
+
+TEST_F(ReaderTest, ParsesOnlyCountsFromOneTo999) {
+  int n = -1;
+  for (const char* good : {"1", "16", "999", "007"}) EXPECT_TRUE(ParseFileCount(good, n)) << good;
+  EXPECT_EQ(n, 7);
+  for (const char* bad : {"", "0", "000", "1000", "-1", "1a", " 1", "+1"}) EXPECT_FALSE(ParseFileCount(bad, n)) << bad;
+}
+
+TEST_F(ReaderTest, ReadsAndDecodesEntryNames) {
+  struct Case {
+    std::string hex;
+    std::u16string name;
+  };
+  const Case cases[] = {
+      {"0069006E006400650078002E00680074006D006C", u"index.html"},
+      {"0069006e006400650078002e00680074006d006c", u"index.html"},  // lower case
+      {"0069006E006400650078002E00680074006D006C" "0", u"index.html"},  // 41 characters
+      {"041F0440043804320435044200200441043C04380440", u"Привет смир"},
+      {"D83DDE00002E0070006E0067", std::u16string(u"\U0001F600.png")},  // a surrogate pair
+      {"03B1", u"α"},
+  };
+  for (const Case& c : cases) {
+    Container(EntryMarker() + c.hex + NameCloser() + "data");
+    std::int32_t dataStart = 0;
+    EXPECT_EQ(ReadEntryName(0, dataStart, host_), c.name) << c.hex;
+    EXPECT_EQ(dataStart, static_cast<std::int32_t>(15 + c.hex.size() + 5)) << c.hex;
+    EXPECT_FALSE(AbortExtraction) << c.hex;
+  }
+  EXPECT_TRUE(host_.lang.empty());
+  EXPECT_TRUE(host_.plain.empty());
+}
+
+TEST_F(ReaderTest, ABadGroupIsRefusedOnceWhateverCameBefore) {
+  for (const std::string hex : {"00410042004G", "0041XYZW0042", "   A"}) {
+    host_.lang.clear();
+    AbortExtraction = false;
+    EXPECT_EQ(DecodeHexName(hex, host_), kRefusedName) << hex;
+    EXPECT_TRUE(AbortExtraction) << hex;
+    ASSERT_EQ(host_.lang.size(), 1u) << hex;
+    EXPECT_EQ(host_.lang[0], kBadNameMessage);
+  }
+  EXPECT_TRUE(host_.langArgsOk);
+  // Too short to hold a group: an empty name, without a message.
+  AbortExtraction = false;
+  host_.lang.clear();
+  EXPECT_EQ(DecodeHexName("abc", host_), u"");
+  EXPECT_FALSE(AbortExtraction);
+  EXPECT_TRUE(host_.lang.empty());
+}
+
+// A name becomes a file inside the book folder: anything else is refused
+// exactly as an undecodable one, so no caller can write outside it.
+TEST_F(ReaderTest, RefusesNamesThatAreNotPlainFileNames) {
+  const std::u16string refused[] = {
+      u"", u".", u"..", u"../../x", u"/etc/x", u"a\\b", u"a/b", std::u16string(u"a\0b", 3), u"tab\there",
+      u"a\x7F", u"a<b", u"a>b", u"c:x", u"a\"b", u"a|b", u"a?b", u"a*b", u"trail ", u"trail.", u"CON", u"con",
+      u"Nul.txt", u"aux.tar.gz", u"PRN", u"COM1", u"com9.log", u"LPT5", u"lpt1.x", u"COM\u00B9", u"CON .txt",
+      std::u16string(1, u'\xD800') + u"x", u"x" + std::u16string(1, u'\xDC00'), std::u16string(256, u'n'),
+  };
+  for (const std::u16string& name : refused) {
+    EXPECT_FALSE(IsPlainFileName(name)) << ToUtf8(name);
+    Container(EntryMarker() + Hex(name) + NameCloser() + "data");
+    AbortExtraction = false;
+    host_.lang.clear();
+    std::int32_t dataStart = 0;
+    EXPECT_EQ(ReadEntryName(0, dataStart, host_), kRefusedName) << ToUtf8(name);
+    EXPECT_TRUE(AbortExtraction) << ToUtf8(name);
+    EXPECT_EQ(host_.lang.size(), 1u) << ToUtf8(name);
+  }
+  EXPECT_TRUE(host_.langArgsOk);
+  const std::u16string accepted[] = {u"index.html", u"a", u"CONSOLE.txt", u"com0", u"COM10", u"LPT", u".hidden",
+                                     u"名前.png", std::u16string(255, u'n'), u"a b.c", u"x\U0001F600"};
+  for (const std::u16string& name : accepted) EXPECT_TRUE(IsPlainFileName(name)) << ToUtf8(name);
+}
+
+TEST_F(ReaderTest, ANameWithoutCloserWithin1024BytesTakesThemAll) {
+  Container(EntryMarker() + std::string(1100, 'A'));
+  std::int32_t dataStart = 0;
+  ReadEntryName(0, dataStart, host_);
+  EXPECT_EQ(dataStart, 1044);
+  EXPECT_TRUE(AbortExtraction);  // 256 units is one too many for a name
+}
+
+TEST_F(ReaderTest, CopiesExactlyTheRange) {
+  const std::string data = SaltedData(3, 700000);
+  Container(data);
+  for (const std::int32_t length : {0, 1, 1023, 1024, 1025, 2048, 262143, 262144, 262145, 699999}) {
+    const auto dest = Widen((dir_ / "out").string());
+    std::int32_t next = -1;
+    ASSERT_TRUE(CopyRange(1, 1 + length, dest, next, host_)) << length;
+    EXPECT_EQ(ReadFile(dir_ / "out"), data.substr(1, static_cast<std::size_t>(length))) << length;
+    EXPECT_EQ(next, 1 + length + 15);
+  }
+  EXPECT_TRUE(host_.plain.empty());
+}
+
+TEST_F(ReaderTest, CopyOfAnEmptyOrBackwardRangeMakesAnEmptyFile) {
+  Container("0123456789");
+  for (const auto& [start, end] : {std::pair{5, 5}, std::pair{7, 3}}) {
+    WriteFile(dir_ / "out", "old contents");
+    std::int32_t next = -1;
+    ASSERT_TRUE(CopyRange(start, end, Widen((dir_ / "out").string()), next, host_));
+    EXPECT_EQ(ReadFile(dir_ / "out"), "");
+    EXPECT_EQ(next, end + 15);
+  }
+  EXPECT_TRUE(host_.plain.empty());
+}
+
+TEST_F(ReaderTest, CopyIntoAFolderThatIsNotThereKeepsTheNextPosition) {
+  Container("0123456789");
+  std::int32_t next = 1234;
+  EXPECT_FALSE(CopyRange(0, 5, Widen((dir_ / "no" / "out").string()), next, host_));
+  EXPECT_EQ(next, 1234);
+  ASSERT_EQ(host_.plain.size(), 1u);
+  EXPECT_EQ(host_.plain[0], "Error writing to disk. Error number: " + std::to_string(ENOENT));
+}
+
+TEST_F(ReaderTest, CopyDoesNotFollowALinkPlantedUnderTheName) {
+  Container("0123456789");
+  WriteFile(dir_ / "victim", "keep");
+  std::filesystem::create_symlink(dir_ / "victim", dir_ / "link");
+  std::int32_t next = 0;
+  EXPECT_FALSE(CopyRange(0, 5, Widen((dir_ / "link").string()), next, host_));
+  EXPECT_EQ(ReadFile(dir_ / "victim"), "keep");
+}
+
+// Every routine reports its own step failures when the container is gone.
+TEST_F(ReaderTest, ReportsEachFailedStepWithItsNumber) {
+  NoContainer();
+  struct Case {
+    std::string routine;
+    std::function<void()> call;
+    std::vector<std::string> messages;
+  };
+  std::int32_t pos = 0;
+  const std::u16string dest = Widen((dir_ / "dest").string());
+  const Case cases[] = {
+      {"FindMarker", [&] { EXPECT_EQ(FindMarker(Header(), host_), kNotFound); }, {"Error by 3", "Error by 1"}},
+      {"FindMarkerFrom", [&] { EXPECT_EQ(FindMarkerFrom(Header(), 0, host_), kNotFound); }, {"Error by 5"}},
+      {"ReadFileCount", [&] { EXPECT_EQ(ReadFileCount(0, pos, host_), ""); }, {"Error by 6", "Error by 7"}},
+      {"ReadEntryName", [&] { ReadEntryName(0, pos, host_); }, {"Error by 8", "Error by 9"}},
+      {"CopyRange", [&] { EXPECT_TRUE(CopyRange(0, 4000, dest, pos, host_)); },
+       {"Error by 10", "Error by 11", "Error by 12"}},
+  };
+  for (const Case& c : cases) {
+    host_.plain.clear();
+    c.call();
+    EXPECT_EQ(host_.plain, c.messages) << c.routine;
+  }
+  // The destination is still created, empty, and the position still given.
+  EXPECT_EQ(ReadFile(dir_ / "dest"), "");
+  EXPECT_EQ(pos, 4015);
+}
+
+}  // namespace
+}  // namespace pagimor::test

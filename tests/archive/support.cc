@@ -1,0 +1,84 @@
+#include "support.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+namespace pagimor::test {
+
+ScratchDir::ScratchDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "pagimor-test-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+ScratchDir::~ScratchDir() {
+  std::error_code ec;
+  std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
+  std::filesystem::remove_all(path_, ec);
+}
+
+std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+void WriteFile(const std::filesystem::path& path, std::string_view bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+std::string Hex(std::u16string_view name) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string hex;
+  for (const char16_t u : name) {
+    for (int shift = 12; shift >= 0; shift -= 4) hex.push_back(kDigits[(u >> shift) & 0xF]);
+  }
+  return hex;
+}
+
+Entry NamedEntry(std::u16string_view name, std::string data) { return {Hex(name), std::move(data)}; }
+
+std::string Archive(const std::string& countText, const std::vector<Entry>& entries, const std::string& prefix) {
+  std::string out = prefix + Header() + countText;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    out += EntryMarker() + entries[i].hexName + NameCloser() + entries[i].data;
+    out += i + 1 < entries.size() ? Terminator() : EndMarker();
+  }
+  return out;
+}
+
+std::string SaltedData(std::uint32_t seed, std::size_t size) {
+  std::mt19937 rng(seed);
+  const std::string pieces[] = {Terminator(), EndMarker(), Header()};
+  std::string data;
+  data.reserve(size);
+  while (data.size() < size) {
+    if (rng() % 8 == 0) {
+      const std::string& marker = pieces[rng() % 3];
+      data += marker.substr(0, 1 + rng() % (marker.size() - 1));  // a proper prefix
+    } else {
+      data.push_back(static_cast<char>(rng() & 0xFF));
+    }
+  }
+  data.resize(size);
+  // Cutting may still have left a whole marker nowhere; a prefix followed by
+  // random bytes that happen to complete it is broken up here.
+  for (const std::string& marker : {Terminator(), EndMarker()}) {
+    for (std::size_t at = data.find(marker); at != std::string::npos; at = data.find(marker, at)) data[at + 1] = 'x';
+  }
+  return data;
+}
+
+std::filesystem::path BuiltProgram(const std::string& name) {
+  const char* dir = std::getenv("PAGIMOR_BUILD_DIR");
+  return std::filesystem::path(dir != nullptr ? dir : ".") / name;
+}
+
+}  // namespace pagimor::test

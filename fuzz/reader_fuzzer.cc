@@ -1,0 +1,69 @@
+// Feeds arbitrary bytes to the archive reader as the container and extracts
+// whatever it finds, as the viewer would. Crashes and sanitizer reports are
+// the findings; so is any file that appears outside the target folder.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "platform/file.h"
+#include "platform/text.h"
+#include "vxwebtest/walk.h"
+
+namespace {
+
+namespace stdfs = std::filesystem;
+
+class QuietHost final : public pagimor::ArchiveHost {
+ public:
+  void ProcessMessages() override {}
+  void ShowPlainMessage(std::string_view) override {}
+  std::int32_t ShowLangMessage(std::string_view, pagimor::LangMessageType, pagimor::LangMessageButtons, std::int32_t,
+                               pagimor::MessageLanguage) override {
+    return 1;
+  }
+};
+
+// One scratch place per fuzzing process: the container and the folder.
+struct Scratch {
+  Scratch() {
+    std::string pattern = (stdfs::temp_directory_path() / "pagimor-fuzz-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
+    root = pattern;
+    stdfs::create_directory(root / "out");
+  }
+  ~Scratch() { stdfs::remove_all(root); }
+  stdfs::path root;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static Scratch scratch;
+  const stdfs::path book = scratch.root / "book";
+  {
+    pagimor::fs::OutputFile out;
+    if (!out.Create(pagimor::Widen(book.string())) || !out.Write(std::span(data, size)) || !out.Close()) std::abort();
+  }
+  pagimor::ExePath = pagimor::Widen(book.string());
+  const std::u16string folder = pagimor::Widen((scratch.root / "out").string());
+  QuietHost host;
+  pagimor::WalkArchive(host, [&](const pagimor::ArchiveWalk& walk, std::string&) {
+    const pagimor::ArchiveEntry& entry = walk.entries.back();
+    std::int32_t next = 0;
+    return pagimor::CopyRange(entry.dataStart, entry.dataEnd, pagimor::fs::JoinPath(folder, entry.name), next, host);
+  });
+  // Nothing but the container and the folder, and only files in the folder.
+  for (const auto& e : stdfs::directory_iterator(scratch.root)) {
+    const std::string name = e.path().filename().string();
+    if (name != "book" && name != "out") __builtin_trap();
+  }
+  for (const auto& e : stdfs::directory_iterator(scratch.root / "out")) {
+    if (!e.is_regular_file() || e.is_symlink()) __builtin_trap();
+    stdfs::remove(e.path());
+  }
+  return 0;
+}

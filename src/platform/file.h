@@ -24,28 +24,6 @@ inline constexpr char16_t kSeparator = u'/';
 // Joins a folder and a name with the platform's separator.
 std::u16string JoinPath(std::u16string_view folder, std::u16string_view name);
 
-// A read-only view of part of a file; the bytes stay valid while it lives.
-class MappedView {
- public:
-  MappedView() = default;
-  MappedView(const MappedView&) = delete;
-  MappedView& operator=(const MappedView&) = delete;
-  MappedView(MappedView&& other) noexcept;
-  MappedView& operator=(MappedView&& other) noexcept;
-  ~MappedView();
-
-  [[nodiscard]] bool valid() const { return base_ != nullptr; }
-  [[nodiscard]] std::span<const std::uint8_t> bytes() const { return {data_, size_}; }
-
- private:
-  friend class InputFile;
-  void Reset();
-  void* base_ = nullptr;
-  std::size_t mapped_ = 0;
-  const std::uint8_t* data_ = nullptr;
-  std::size_t size_ = 0;
-};
-
 // A file opened for reading; others may read it too.
 class InputFile {
  public:
@@ -70,8 +48,6 @@ class InputFile {
   // end of the file) or -1 on failure.
   std::int64_t ReadAt(std::int64_t offset, std::span<std::uint8_t> out) const;
 
-  // Maps length bytes at offset; an invalid view on failure.
-  [[nodiscard]] MappedView Map(std::int64_t offset, std::size_t length) const;
 
  private:
   int fd_ = -1;

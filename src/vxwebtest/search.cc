@@ -1,7 +1,7 @@
 #include "vxwebtest/search.h"
 
 #include <algorithm>
-#include <array>
+#include <vector>
 #include <cstring>
 #include <string>
 
@@ -49,56 +49,29 @@ std::size_t FindBytes(std::span<const std::uint8_t> hay, std::string_view needle
   return kNoMatch;
 }
 
-namespace {
-
-// Used where the file cannot be mapped: blocks of 1024 bytes, with the
-// bytes that may begin a match carried over to the next block.
-ScanResult ScanByReading(const fs::InputFile& file, std::int64_t from, std::string_view needle, ArchiveHost& host) {
-  constexpr std::size_t kBlock = 1024;
-  std::array<std::uint8_t, kBlock + 64> buffer{};
+ScanResult ScanFile(const fs::InputFile& file, std::int64_t from, std::string_view needle, ArchiveHost& host) {
   const std::size_t m = needle.size();
-  if (m > 64) return {ScanStatus::NotFound, -1};
+  if (m == 0 || m > kMaxNeedle) return {ScanStatus::NotFound, -1};
+  // The bytes that may begin a match are carried over to the next block, so
+  // a match that straddles two blocks is seen whole.
+  std::vector<std::uint8_t> buffer(kMaxNeedle + kScanBlock);
   std::size_t carried = 0;
-  std::int64_t position = from;  // file offset of buffer[carried]
+  std::int64_t position = from < 0 ? 0 : from;  // file offset of buffer[carried]
   for (;;) {
-    const std::int64_t got = file.ReadAt(position, std::span(buffer).subspan(carried, kBlock));
+    const std::int64_t got = file.ReadAt(position, std::span(buffer).subspan(carried, kScanBlock));
     host.ProcessMessages();
     if (got < 0) return {ScanStatus::ReadFailed, -1};
     if (got == 0) return {ScanStatus::NotFound, -1};
     const std::size_t filled = carried + static_cast<std::size_t>(got);
     const std::size_t hit = FindBytes(std::span(buffer).first(filled), needle);
-    const std::int64_t base = position - static_cast<std::int64_t>(carried);
-    if (hit != kNoMatch) return {ScanStatus::Found, base + static_cast<std::int64_t>(hit)};
-    carried = std::min(filled, m - 1);
-    std::memmove(buffer.data(), buffer.data() + filled - carried, carried);
+    if (hit != kNoMatch) {
+      return {ScanStatus::Found, position - static_cast<std::int64_t>(carried) + static_cast<std::int64_t>(hit)};
+    }
+    const std::size_t keep = std::min(filled, m - 1);
+    std::memmove(buffer.data(), buffer.data() + filled - keep, keep);
+    carried = keep;
     position += got;
   }
-}
-
-}  // namespace
-
-ScanResult ScanFile(const fs::InputFile& file, std::int64_t from, std::string_view needle, ArchiveHost& host) {
-  const std::int64_t size = file.Size();
-  if (size < 0) return {ScanStatus::ReadFailed, -1};
-  const auto m = static_cast<std::int64_t>(needle.size());
-  std::int64_t position = from;
-  if (position >= size || size - position < m) {
-    host.ProcessMessages();
-    return {ScanStatus::NotFound, -1};
-  }
-  // Windows overlap by one byte less than the needle, so a match that
-  // straddles two windows is seen whole in the second.
-  while (size - position >= m) {
-    const auto length = static_cast<std::size_t>(std::min<std::int64_t>(size - position, kScanWindow));
-    const fs::MappedView view = file.Map(position, length);
-    if (!view.valid()) return ScanByReading(file, position, needle, host);
-    const std::size_t hit = FindBytes(view.bytes(), needle);
-    host.ProcessMessages();
-    if (hit != kNoMatch) return {ScanStatus::Found, position + static_cast<std::int64_t>(hit)};
-    if (position + static_cast<std::int64_t>(length) >= size) break;
-    position += static_cast<std::int64_t>(length) - (m - 1);
-  }
-  return {ScanStatus::NotFound, -1};
 }
 
 }  // namespace pagimor::detail

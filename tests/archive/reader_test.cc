@@ -34,7 +34,7 @@ TEST_F(ReaderTest, KeysUnshiftToTheMarkers) {
 // Where a marker lands relative to the reading windows must not matter.
 TEST_F(ReaderTest, FindsTheFirstOccurrenceWherever_ItStands) {
   const std::string marker = Terminator();
-  const std::size_t window = detail::kScanWindow;
+  const std::size_t window = detail::kScanBlock;
   struct Case {
     std::string name;
     std::string bytes;
@@ -58,7 +58,7 @@ TEST_F(ReaderTest, FindsTheFirstOccurrenceWherever_ItStands) {
 
 TEST_F(ReaderTest, FindsNothingInAFileEndingWithAllButTheLastByte) {
   for (const std::string& marker : {Header(), Terminator(), EndMarker()}) {
-    for (const std::size_t lead : {std::size_t{0}, std::size_t{1000}, detail::kScanWindow - 5}) {
+    for (const std::size_t lead : {std::size_t{0}, std::size_t{1000}, detail::kScanBlock - 5}) {
       Container(std::string(lead, 'z') + marker.substr(0, marker.size() - 1));
       EXPECT_EQ(FindMarker(marker, host_), kNotFound) << lead;
       EXPECT_EQ(FindMarkerFrom(marker, 0, host_), kNotFound) << lead;
@@ -96,7 +96,7 @@ TEST_F(ReaderTest, AgreesWithAPlainSearchOnSaltedData) {
 }
 
 TEST_F(ReaderTest, ProcessesMessagesWhileScanning) {
-  Container(std::string(3 * detail::kScanWindow, 'q'));
+  Container(std::string(3 * detail::kScanBlock, 'q'));
   FindMarker(Terminator(), host_);
   EXPECT_GE(host_.pumps, 3);
 }

@@ -1,6 +1,5 @@
 // POSIX file layer: paths are converted from UTF-16 to UTF-8 at the edge.
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,11 +15,6 @@ namespace pagimor::fs {
 namespace {
 
 std::string Native(std::u16string_view path) { return ToUtf8(path); }
-
-std::size_t PageSize() {
-  const long size = sysconf(_SC_PAGESIZE);
-  return size > 0 ? static_cast<std::size_t>(size) : 4096u;
-}
 
 void CloseFd(int& fd) {
   if (fd >= 0) {
@@ -48,31 +42,6 @@ std::u16string JoinPath(std::u16string_view folder, std::u16string_view name) {
   path += kSeparator;
   path += name;
   return path;
-}
-
-// --- MappedView ---
-
-MappedView::MappedView(MappedView&& other) noexcept { *this = std::move(other); }
-
-MappedView& MappedView::operator=(MappedView&& other) noexcept {
-  if (this != &other) {
-    Reset();
-    std::swap(base_, other.base_);
-    std::swap(mapped_, other.mapped_);
-    std::swap(data_, other.data_);
-    std::swap(size_, other.size_);
-  }
-  return *this;
-}
-
-MappedView::~MappedView() { Reset(); }
-
-void MappedView::Reset() {
-  if (base_ != nullptr) ::munmap(base_, mapped_);
-  base_ = nullptr;
-  mapped_ = 0;
-  data_ = nullptr;
-  size_ = 0;
 }
 
 // --- InputFile ---
@@ -126,22 +95,6 @@ std::int64_t InputFile::ReadAt(std::int64_t offset, std::span<std::uint8_t> out)
   return static_cast<std::int64_t>(done);
 }
 
-MappedView InputFile::Map(std::int64_t offset, std::size_t length) const {
-  MappedView view;
-  if (fd_ < 0 || offset < 0 || length == 0) return view;
-  const auto page = static_cast<std::int64_t>(PageSize());
-  const std::int64_t aligned = offset - offset % page;
-  const auto lead = static_cast<std::size_t>(offset - aligned);
-  void* base = ::mmap(nullptr, length + lead, PROT_READ, MAP_PRIVATE, fd_, static_cast<off_t>(aligned));
-  if (base == MAP_FAILED) return view;
-  ::madvise(base, length + lead, MADV_SEQUENTIAL);
-  view.base_ = base;
-  view.mapped_ = length + lead;
-  view.data_ = static_cast<const std::uint8_t*>(base) + lead;
-  view.size_ = length;
-  return view;
-}
-
 // --- OutputFile ---
 
 OutputFile::OutputFile(OutputFile&& other) noexcept { *this = std::move(other); }
@@ -171,10 +124,11 @@ bool OutputFile::Create(std::u16string_view path, unsigned mode) {
 
 bool OutputFile::CreateTempBeside(std::u16string_view target) {
   CloseFd(fd_);
-  std::string name = Native(target);
-  const auto slash = name.rfind('/');
-  name.insert(slash == std::string::npos ? 0 : slash + 1, ".");
-  name += ".partial-XXXXXX";
+  // A hidden name in the target's folder, so the rename stays on one file system.
+  const std::string full = Native(target);
+  const auto slash = full.rfind('/');
+  const std::size_t cut = slash == std::string::npos ? 0 : slash + 1;
+  std::string name = full.substr(0, cut) + "." + full.substr(cut) + ".partial-XXXXXX";
   fd_ = ::mkostemp(name.data(), O_CLOEXEC);
   error_ = fd_ < 0 ? errno : 0;
   path_ = Widen(name);

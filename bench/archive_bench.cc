@@ -1,0 +1,142 @@
+// Measures the packer and the archive reader against the system's own tools
+// on the same bytes, in one run:
+//   extract  vs  cp -r  of the same files
+//   create   vs  cat    of the same files
+//   the marker search's throughput
+//   the peak memory of extract for a 1 MiB and a 128 MiB book
+// Usage: archive_bench [PAGIMOR-PACK]   (default: pagimor-pack beside it)
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "platform/text.h"
+#include "vxwebtest/archive.h"
+
+namespace {
+
+namespace stdfs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kRepeats = 7;
+
+struct Sample {
+  double seconds = 0;
+  long peakKiB = 0;
+};
+
+// Runs a command (through the shell, for cat's redirection) and measures it.
+Sample Measure(const std::string& command) {
+  const auto start = Clock::now();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  wait4(pid, &status, 0, &usage);
+  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    std::fprintf(stderr, "failed: %s\n", command.c_str());
+    std::exit(1);
+  }
+  return {seconds, usage.ru_maxrss};
+}
+
+// The median of several runs; `before` cleans up between them.
+Sample Median(const std::string& command, const std::string& before) {
+  std::vector<Sample> samples;
+  for (int i = 0; i < kRepeats; ++i) {
+    if (!before.empty()) Measure(before);
+    samples.push_back(Measure(command));
+  }
+  std::sort(samples.begin(), samples.end(), [](const Sample& a, const Sample& b) { return a.seconds < b.seconds; });
+  return samples[kRepeats / 2];
+}
+
+void MakeFolder(const stdfs::path& folder, std::size_t totalBytes, int files) {
+  stdfs::create_directories(folder);
+  std::mt19937_64 rng(42);
+  const std::size_t each = totalBytes / static_cast<std::size_t>(files);
+  std::vector<std::uint64_t> words(each / 8 + 1);
+  for (int i = 0; i < files; ++i) {
+    for (auto& w : words) w = rng();
+    const std::string name = i == 0 ? "index.html" : "file" + std::to_string(i) + ".bin";
+    std::ofstream out(folder / name, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(words.data()), static_cast<std::streamsize>(each));
+  }
+}
+
+class NoWindows final : public pagimor::ArchiveHost {
+ public:
+  void ProcessMessages() override {}
+  void ShowPlainMessage(std::string_view) override {}
+  std::int32_t ShowLangMessage(std::string_view, pagimor::LangMessageType, pagimor::LangMessageButtons, std::int32_t,
+                               pagimor::MessageLanguage) override {
+    return 1;
+  }
+};
+
+std::string Q(const stdfs::path& p) { return "'" + p.string() + "'"; }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const stdfs::path self = stdfs::canonical("/proc/self/exe");
+  const stdfs::path pack = argc > 1 ? stdfs::path(argv[1]) : self.parent_path() / "pagimor-pack";
+  const stdfs::path work = stdfs::temp_directory_path() / ("pagimor-bench-" + std::to_string(getpid()));
+  stdfs::create_directories(work);
+
+  std::printf("making a 128 MiB folder of 100 files and a 1 MiB one in %s\n", work.c_str());
+  MakeFolder(work / "big", 128u << 20, 100);
+  MakeFolder(work / "small", 1u << 20, 10);
+  Measure("cat " + Q(work / "big") + "/* > /dev/null");  // warm the page cache
+
+  const std::string big = Q(work / "big");
+  const Sample create = Median(Q(pack) + " create --viewer " + Q(pack) + " -o " + Q(work / "big.book") + " " + big, "");
+  const Sample cat = Median("cat " + big + "/* > " + Q(work / "cat.out"), "");
+  const Sample extract = Median(Q(pack) + " extract " + Q(work / "big.book") + " " + Q(work / "x"), "rm -rf " + Q(work / "x"));
+  const Sample cp = Median("cp -r " + big + " " + Q(work / "cp"), "rm -rf " + Q(work / "cp"));
+  Measure(Q(pack) + " create --viewer " + Q(pack) + " -o " + Q(work / "small.book") + " " + Q(work / "small"));
+  const Sample smallPeak = Median(Q(pack) + " extract " + Q(work / "small.book") + " " + Q(work / "xs"), "rm -rf " + Q(work / "xs"));
+
+  // The search alone, in process: the end-of-archive marker from the first
+  // byte of the 128 MiB book, which the whole book stands before.
+  pagimor::ExePath = pagimor::Widen((work / "big.book").string());
+  NoWindows host;
+  const std::string marker = pagimor::UnshiftMarker(pagimor::EndOfArchiveMarkerKey());
+  std::vector<double> times;
+  std::int32_t found = 0;
+  for (int i = 0; i < kRepeats; ++i) {
+    const auto start = Clock::now();
+    found = pagimor::FindMarkerFrom(marker, 0, host);
+    times.push_back(std::chrono::duration<double>(Clock::now() - start).count());
+  }
+  std::sort(times.begin(), times.end());
+  const double searchSeconds = times[kRepeats / 2];
+
+  const double extractRatio = extract.seconds / cp.seconds;
+  const double createRatio = create.seconds / cat.seconds;
+  const long peakDiff = std::labs(extract.peakKiB - smallPeak.peakKiB);
+  std::printf("\n%-34s %10s %10s %8s\n", "", "ours (s)", "base (s)", "ratio");
+  std::printf("%-34s %10.4f %10.4f %8.2f  %s\n", "extract 128 MiB vs cp -r", extract.seconds, cp.seconds, extractRatio,
+              extractRatio <= 2.0 ? "ok (<= 2.0)" : "TOO SLOW (> 2.0)");
+  std::printf("%-34s %10.4f %10.4f %8.2f  %s\n", "create 128 MiB vs cat", create.seconds, cat.seconds, createRatio,
+              createRatio <= 2.0 ? "ok (<= 2.0)" : "TOO SLOW (> 2.0)");
+  std::printf("%-34s %10.2f GiB/s over %d bytes\n", "marker search", (double(found) / (1u << 30)) / searchSeconds, found);
+  std::printf("%-34s %7ld KiB (1 MiB book)  %7ld KiB (128 MiB book)  difference %ld KiB  %s\n", "peak memory of extract",
+              smallPeak.peakKiB, extract.peakKiB, peakDiff, peakDiff <= 1024 ? "ok (<= 1 MiB)" : "GROWS (> 1 MiB)");
+  stdfs::remove_all(work);
+  return extractRatio <= 2.0 && createRatio <= 2.0 && peakDiff <= 1024 ? 0 : 1;
+}

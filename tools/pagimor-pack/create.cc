@@ -28,7 +28,6 @@ struct SourceFile {
   std::string utf8Name;   // the name, valid UTF-8
   std::u16string name;
   std::int64_t size = 0;
-  bool holdsEndMarker = false;
 };
 
 // The books' offsets are signed 32-bit: the whole file stays below this.
@@ -127,44 +126,45 @@ bool CollectFiles(const std::string& folder, std::vector<SourceFile>& files) {
 }
 
 // Every file's data must not hold the entry terminator, which would end it
-// early; whether it holds the end-of-archive marker decides the order.
-bool CheckContents(std::vector<SourceFile>& files, std::string_view terminator, std::string_view endMarker) {
+// early.
+bool CheckContents(const std::vector<SourceFile>& files, std::string_view terminator) {
   bool ok = true;
-  for (SourceFile& file : files) {
+  for (const SourceFile& file : files) {
     const fs::InputFile input(Widen(file.path));
-    if (!input.is_open()) {
-      Complain(Quote(file.path) + ": " + fs::ErrorText(input.error()));
-      ok = false;
-      continue;
-    }
-    const std::optional<std::int64_t> at = FindIn(input, terminator);
-    const std::optional<std::int64_t> end = FindIn(input, endMarker);
-    if (!at || !end) {
-      Complain(Quote(file.path) + ": cannot be read");
+    const std::optional<std::int64_t> at = input.is_open() ? FindIn(input, terminator) : std::nullopt;
+    if (!at) {
+      Complain(Quote(file.path) + ": " + (input.is_open() ? "cannot be read" : fs::ErrorText(input.error())));
       ok = false;
     } else if (*at >= 0) {
       Complain(Quote(file.path) + ": holds the entry terminator at offset " + std::to_string(*at) +
                ", which a book's data cannot carry");
       ok = false;
-    } else {
-      file.holdsEndMarker = *end >= 0;
     }
   }
   return ok;
 }
 
-// A fixed order makes the output reproducible; the last entry ends at the
-// first end-of-archive marker after its start, so it must not hold one.
-bool OrderFiles(std::vector<SourceFile>& files) {
+// A fixed order makes the output reproducible. The last entry ends at the
+// first end-of-archive marker after its start, so the last file must not
+// hold one: the latest file in name order that holds none goes last.
+bool OrderFiles(std::vector<SourceFile>& files, std::string_view endMarker) {
   std::sort(files.begin(), files.end(),
             [](const SourceFile& a, const SourceFile& b) { return a.utf8Name < b.utf8Name; });
-  const auto last = std::find_if(files.rbegin(), files.rend(), [](const SourceFile& f) { return !f.holdsEndMarker; });
-  if (last == files.rend()) {
-    Complain("every file holds the end-of-archive marker, and the last file of a book cannot");
-    return false;
+  for (auto it = files.end(); it != files.begin();) {
+    --it;
+    const fs::InputFile input(Widen(it->path));
+    const std::optional<std::int64_t> at = input.is_open() ? FindIn(input, endMarker) : std::nullopt;
+    if (!at) {
+      Complain(Quote(it->path) + ": cannot be read");
+      return false;
+    }
+    if (*at < 0) {
+      std::rotate(it, it + 1, files.end());
+      return true;
+    }
   }
-  std::rotate(last.base() - 1, last.base(), files.end());
-  return true;
+  Complain("every file holds the end-of-archive marker, and the last file of a book cannot");
+  return false;
 }
 
 // Writes everything to the open temporary file; false after a message.
@@ -275,7 +275,7 @@ int Create(const CreateOptions& options) {
     return kExitBadInput;
   }
 
-  if (!CheckContents(files, terminator, endMarker) || !OrderFiles(files)) return kExitBadInput;
+  if (!CheckContents(files, terminator) || !OrderFiles(files, endMarker)) return kExitBadInput;
 
   // Written beside the target and renamed into place only when complete, so
   // a failure never leaves a partial book.

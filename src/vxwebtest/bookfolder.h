@@ -1,0 +1,47 @@
+#pragma once
+// The book folder: one fresh, private folder per run in the temporary
+// directory, holding the book's files flat; removed at the end of the run.
+
+#include <string>
+#include <string_view>
+
+#include "platform/platform.h"
+
+namespace pagimor {
+
+// The folder of this run, without a trailing separator.
+extern std::u16string BookFolder;
+
+inline constexpr std::u16string_view kBookFolderPrefix = u"zel";
+inline constexpr std::u16string_view kBookFolderSuffix = u"VXEbook";
+inline constexpr int kBookFolderAttempts = 12;
+inline constexpr std::string_view kBookFolderError =
+    "There was an error creating a temporary folder.\r\n"
+    "Try cleaning the Windows temporary folder and run the ebook again.\r\n"
+    "Error: ";
+
+// "yyyymmddhhnnssz": the milliseconds come last, without leading zeros.
+std::u16string FolderTimestamp(const LocalTime& time);
+
+// Replaces every two separators in a row by one, in one pass from the left.
+std::u16string CollapseDoubledSeparators(std::u16string_view path);
+
+// Makes the folder's name from the temporary path and the time, as it
+// stands after a pass through the 8-bit encoding.
+std::u16string MakeBookFolderName(std::u16string_view tempPath, const LocalTime& time);
+
+// Creates a folder only its owner may enter (mode 0700); 0 or errno.
+fs::ErrorCode CreatePrivateDirectory(std::u16string_view path);
+
+// Up to twelve attempts with random pauses between them; on failure shows
+// the message with the system's text for the last error and returns false.
+bool CreateBookFolder(Application& app);
+
+// Deletes the files directly inside folder (an 8-bit path), leaving any
+// subfolder alone, then the folder; true when all of it went.
+bool RemoveBookFolder(std::string_view folder);
+
+// True when a file, not a folder, stands at path (an 8-bit path).
+bool FileExists(std::string_view path);
+
+}  // namespace pagimor

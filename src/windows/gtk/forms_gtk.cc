@@ -1,0 +1,312 @@
+#include "windows/gtk/forms_gtk.h"
+
+#include <gdk/gdkx.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "platform/text.h"
+
+// Made by glib-compile-resources from windows.gresource.xml.
+extern "C" void pagimor_windows_register_resource(void);
+
+namespace pagimor::gtk {
+
+namespace {
+
+constexpr const char* kResourcePrefix = "/org/pagimor/windows/";
+// Where the viewer window stands when it is not maximized.
+constexpr gint kRestoredLeft = 967;
+constexpr gint kRestoredTop = 118;
+
+void RegisterResources() {
+  static const bool registered = [] {
+    pagimor_windows_register_resource();
+    return true;
+  }();
+  (void)registered;
+}
+
+std::string ResourcePath(const char* name) { return std::string(kResourcePrefix) + name; }
+
+template <typename F>
+void Bind(GtkBuilder* builder, const char* name, F* handler) {
+  gtk_builder_add_callback_symbol(builder, name, reinterpret_cast<GCallback>(handler));
+}
+
+// The handlers of the viewer window, as the layout names them.
+GtkForm1* Self(gpointer data) { return static_cast<GtkForm1*>(data); }
+
+void OnFormCreate(GtkWidget* /*widget*/, gpointer data) { Self(data)->FormCreate(); }
+
+gboolean OnResize(GtkWidget* /*widget*/, GdkEventConfigure* /*event*/, gpointer data) {
+  Self(data)->vxresize();
+  return FALSE;
+}
+
+// The close handler runs, then the close action; the window itself goes
+// with its object, so a close asked for again inside the handler's pauses
+// finds it still there.
+gboolean OnFormClose(GtkWidget* /*widget*/, GdkEvent* /*event*/, gpointer data) {
+  GtkForm1* form = Self(data);
+  form->FormClose();
+  form->app().FormClosed(*form);
+  return TRUE;
+}
+
+void OnExit(GtkMenuItem* /*item*/, gpointer data) { Self(data)->Exit1Click(); }
+
+void OnClock(GObject* /*timer*/, gpointer data) { Self(data)->Timer1Timer(); }
+
+void OnWatch(GObject* /*timer*/, gpointer data) { Self(data)->tmrWatchWebTimer(); }
+
+void OnNavigateComplete(WebKitWebView* view, WebKitLoadEvent event, gpointer data) {
+  if (event != WEBKIT_LOAD_COMMITTED) return;
+  const gchar* uri = webkit_web_view_get_uri(view);
+  Self(data)->WebBrowser1NavigateComplete2(Widen(uri != nullptr ? uri : ""));
+}
+
+void OnDocumentComplete(WebKitWebView* /*view*/, WebKitLoadEvent event, gpointer data) {
+  if (event == WEBKIT_LOAD_FINISHED) Self(data)->WebBrowser1DocumentComplete();
+}
+
+// Without a window manager nobody maximizes a window: fill the work area
+// by hand so that the book still gets the whole screen.
+void Maximize(GtkWindow* window) {
+  gtk_window_maximize(window);
+  GdkScreen* screen = gtk_window_get_screen(window);
+  if (!GDK_IS_X11_SCREEN(screen) ||
+      gdk_x11_screen_supports_net_wm_hint(screen, gdk_atom_intern_static_string("_NET_WM_STATE_MAXIMIZED_HORZ")))
+    return;
+  GdkDisplay* display = gdk_screen_get_display(screen);
+  GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
+  if (monitor == nullptr) monitor = gdk_display_get_monitor(display, 0);
+  if (monitor == nullptr) return;
+  GdkRectangle area{};
+  gdk_monitor_get_workarea(monitor, &area);
+  gtk_window_move(window, area.x, area.y);
+  gtk_window_resize(window, area.width, area.height);
+}
+
+}  // namespace
+
+// --- widgets ---
+
+AdjustmentProgressBar::AdjustmentProgressBar(GtkProgressBar* bar, GtkAdjustment* range)
+    : bar_(GObjectRef<GtkProgressBar>::Share(bar)), range_(GObjectRef<GtkAdjustment>::Share(range)) {
+  Redraw();
+}
+
+void AdjustmentProgressBar::SetMin(int value) {
+  gtk_adjustment_set_lower(range_.get(), value);
+  Redraw();
+}
+
+void AdjustmentProgressBar::SetMax(int value) {
+  gtk_adjustment_set_upper(range_.get(), value);
+  Redraw();
+}
+
+void AdjustmentProgressBar::SetPosition(int value) {
+  gtk_adjustment_set_value(range_.get(), value);
+  Redraw();
+}
+
+int AdjustmentProgressBar::Min() const { return static_cast<int>(gtk_adjustment_get_lower(range_.get())); }
+int AdjustmentProgressBar::Max() const { return static_cast<int>(gtk_adjustment_get_upper(range_.get())); }
+int AdjustmentProgressBar::Position() const { return static_cast<int>(gtk_adjustment_get_value(range_.get())); }
+
+void AdjustmentProgressBar::Redraw() {
+  const double low = gtk_adjustment_get_lower(range_.get());
+  const double high = gtk_adjustment_get_upper(range_.get());
+  const double value = gtk_adjustment_get_value(range_.get());
+  const double fraction = high > low ? (value - low) / (high - low) : 0.0;
+  gtk_progress_bar_set_fraction(bar_.get(), std::clamp(fraction, 0.0, 1.0));
+}
+
+void GtkLabelText::SetCaption(std::string_view text) { gtk_label_set_text(label_.get(), std::string(text).c_str()); }
+std::string GtkLabelText::Caption() const { return gtk_label_get_text(label_.get()); }
+bool GtkLabelText::Visible() const { return gtk_widget_get_visible(GTK_WIDGET(label_.get())) != FALSE; }
+
+namespace {
+// An about: address the engine does not know (the window's first address
+// is one) shows nothing rather than an error page, which would be loaded
+// late and could replace the page asked for right after it.
+gboolean OnLoadFailed(WebKitWebView* /*view*/, WebKitLoadEvent /*event*/, gchar* uri, GError* /*error*/,
+                      gpointer /*data*/) {
+  return uri != nullptr && g_str_has_prefix(uri, "about:") ? TRUE : FALSE;
+}
+}  // namespace
+
+GtkWebBrowser::GtkWebBrowser(WebKitWebView* view) : view_(GObjectRef<WebKitWebView>::Share(view)) {
+  g_signal_connect(view_.get(), "load-failed", G_CALLBACK(OnLoadFailed), nullptr);
+}
+
+void GtkWebBrowser::Navigate(std::u16string_view address) {
+  const std::string text = ToUtf8(address);
+  // A plain path is shown as the file:// page it names.
+  if (!text.empty() && text.front() == '/') {
+    gchar* uri = g_filename_to_uri(text.c_str(), nullptr, nullptr);
+    if (uri != nullptr) {
+      webkit_web_view_load_uri(view_.get(), uri);
+      g_free(uri);
+    }
+    return;
+  }
+  webkit_web_view_load_uri(view_.get(), text.c_str());
+}
+
+std::u16string GtkWebBrowser::LocationURL() const {
+  const gchar* uri = webkit_web_view_get_uri(view_.get());
+  return Widen(uri != nullptr ? uri : "");
+}
+
+BuiltWindow::BuiltWindow(const char* resource) : builder_(GObjectRef<GtkBuilder>::Adopt(gtk_builder_new())) {
+  RegisterResources();
+  // The layouts name these types; they must be known before parsing.
+  g_type_ensure(TimerType());
+  g_type_ensure(WEBKIT_TYPE_WEB_VIEW);
+  GError* error = nullptr;
+  if (gtk_builder_add_from_resource(builder_.get(), ResourcePath(resource).c_str(), &error) == 0) {
+    // The layouts are part of the program: one that does not load is a
+    // broken build, not a book's fault.
+    g_error("layout %s: %s", resource, error != nullptr ? error->message : "unknown error");
+  }
+}
+
+BuiltWindow::~BuiltWindow() = default;
+
+// --- the loading window ---
+
+GtkForm2::GtkForm2(Application& app)
+    : TForm2(app),
+      layout_("startscreen.ui"),
+      window_(GObjectRef<GtkWindow>::Share(layout_.Get<GtkWindow>("Form2"))),
+      progress_(layout_.Get<GtkProgressBar>("ProgBar1"), layout_.Get<GtkAdjustment>("ProgBar1Range")),
+      status_(layout_.Get<GtkLabel>("lblStatus")),
+      version_(layout_.Get<GtkLabel>("lblVersion")) {
+  // No close box: the reader cannot close it from the frame either.
+  g_signal_connect(window_.get(), "delete-event", G_CALLBACK(gtk_true), nullptr);
+}
+
+GtkForm2::~GtkForm2() { gtk_widget_destroy(GTK_WIDGET(window_.get())); }
+
+void GtkForm2::Show() { gtk_widget_show(GTK_WIDGET(window_.get())); }
+void GtkForm2::Hide() { gtk_widget_hide(GTK_WIDGET(window_.get())); }
+bool GtkForm2::Visible() const { return gtk_widget_get_visible(GTK_WIDGET(window_.get())) != FALSE; }
+void GtkForm2::Close() { app().FormClosed(*this); }
+
+// --- the viewer window ---
+
+GtkForm1::GtkForm1(Application& app)
+    : TForm1(app),
+      layout_("vxweb.ui"),
+      window_(GObjectRef<GtkWindow>::Share(layout_.Get<GtkWindow>("Form1"))),
+      web_(layout_.Get<WebKitWebView>("WebBrowser1")),
+      clock_(layout_.Get<GObject>("Timer1")),
+      watch_(layout_.Get<GObject>("tmrWatchWeb")) {
+  for (int i = 0; i < 3; ++i) {
+    const std::string id = "StatusBar1Panel" + std::to_string(i);
+    panels_[static_cast<std::size_t>(i)] = GObjectRef<GtkLabel>::Share(layout_.Get<GtkLabel>(id.c_str()));
+  }
+  GtkBuilder* builder = layout_.builder();
+  Bind(builder, "FormCreate", OnFormCreate);
+  Bind(builder, "vxresize", OnResize);
+  Bind(builder, "FormClose", OnFormClose);
+  Bind(builder, "Exit1Click", OnExit);
+  Bind(builder, "Timer1Timer", OnClock);
+  Bind(builder, "tmrWatchWebTimer", OnWatch);
+  Bind(builder, "WebBrowser1NavigateComplete2", OnNavigateComplete);
+  Bind(builder, "WebBrowser1DocumentComplete", OnDocumentComplete);
+  gtk_builder_connect_signals(builder, this);
+}
+
+GtkForm1::~GtkForm1() {
+  // The timers must not tick into a form that is gone.
+  clock_.SetEnabled(false);
+  watch_.SetEnabled(false);
+  g_signal_handlers_disconnect_by_data(window_.get(), this);
+  g_signal_handlers_disconnect_by_data(web_.widget(), this);
+  g_signal_handlers_disconnect_by_data(layout_.Get<GObject>("Timer1"), this);
+  g_signal_handlers_disconnect_by_data(layout_.Get<GObject>("tmrWatchWeb"), this);
+  gtk_widget_destroy(GTK_WIDGET(window_.get()));
+}
+
+void GtkForm1::Create() {
+  gtk_window_move(window_.get(), kRestoredLeft, kRestoredTop);
+  gtk_widget_realize(GTK_WIDGET(window_.get()));  // runs FormCreate
+  Maximize(window_.get());
+  Show();
+}
+
+void GtkForm1::Show() { gtk_widget_show(GTK_WIDGET(window_.get())); }
+void GtkForm1::Hide() { gtk_widget_hide(GTK_WIDGET(window_.get())); }
+bool GtkForm1::Visible() const { return gtk_widget_get_visible(GTK_WIDGET(window_.get())) != FALSE; }
+
+void GtkForm1::Close() {
+  // The same road as the frame's close box: the delete event, whose bound
+  // handler runs FormClose and the close action.
+  GdkEvent* event = gdk_event_new(GDK_DELETE);
+  if (GdkWindow* surface = gtk_widget_get_window(GTK_WIDGET(window_.get())))
+    event->any.window = GDK_WINDOW(g_object_ref(surface));
+  gboolean handled = FALSE;
+  g_signal_emit_by_name(window_.get(), "delete-event", event, &handled);
+  gdk_event_free(event);
+}
+
+int GtkForm1::OuterWidth() const {
+  if (GdkWindow* surface = gtk_widget_get_window(GTK_WIDGET(window_.get()))) {
+    GdkRectangle frame{};
+    gdk_window_get_frame_extents(surface, &frame);
+    return frame.width;
+  }
+  gint width = 0;
+  gtk_window_get_size(window_.get(), &width, nullptr);
+  return width;
+}
+
+int GtkForm1::OuterHeight() const {
+  if (GdkWindow* surface = gtk_widget_get_window(GTK_WIDGET(window_.get()))) {
+    GdkRectangle frame{};
+    gdk_window_get_frame_extents(surface, &frame);
+    return frame.height;
+  }
+  gint height = 0;
+  gtk_window_get_size(window_.get(), nullptr, &height);
+  return height;
+}
+
+int GtkForm1::WebBrowser1Top() const {
+  gint top = 0;
+  gtk_container_child_get(GTK_CONTAINER(layout_.Get<GtkLayout>("Form1Area")), GTK_WIDGET(web_.widget()), "y", &top,
+                          nullptr);
+  return top;
+}
+
+void GtkForm1::SetWebBrowser1Size(int width, int height) {
+  // The rule may give less than nothing for a tiny window; the toolkit
+  // takes no negative size.
+  gtk_widget_set_size_request(GTK_WIDGET(web_.widget()), std::max(width, 0), std::max(height, 0));
+}
+
+GtkLabel* GtkForm1::Panel(int index) const { return panels_.at(static_cast<std::size_t>(index)).get(); }
+
+void GtkForm1::SetPanelText(int index, std::string_view text) {
+  gtk_label_set_text(Panel(index), std::string(text).c_str());
+}
+
+void GtkForm1::SetPanelWidth(int index, int width) {
+  gtk_widget_set_size_request(GTK_WIDGET(Panel(index)), std::max(width, 0), -1);
+}
+
+// --- creation ---
+
+std::unique_ptr<TForm2> GtkFormFactory::CreateForm2() { return std::make_unique<GtkForm2>(app_); }
+
+std::unique_ptr<TForm1> GtkFormFactory::CreateForm1() {
+  auto form = std::make_unique<GtkForm1>(app_);
+  form->Create();
+  return form;
+}
+
+}  // namespace pagimor::gtk

@@ -78,16 +78,6 @@ void MakeFolder(const stdfs::path& folder, std::size_t totalBytes, int files) {
   }
 }
 
-class NoWindows final : public pagimor::ArchiveHost {
- public:
-  void ProcessMessages() override {}
-  void ShowPlainMessage(std::string_view) override {}
-  std::int32_t ShowLangMessage(std::string_view, pagimor::LangMessageType, pagimor::LangMessageButtons, std::int32_t,
-                               pagimor::MessageLanguage) override {
-    return 1;
-  }
-};
-
 std::string Q(const stdfs::path& p) { return "'" + p.string() + "'"; }
 
 }  // namespace
@@ -114,7 +104,7 @@ int main(int argc, char** argv) {
   // The search alone, in process: the end-of-archive marker from the first
   // byte of the 128 MiB book, which the whole book stands before.
   pagimor::ExePath = pagimor::Widen((work / "big.book").string());
-  NoWindows host;
+  pagimor::SilentArchiveHost host;
   const std::string marker = pagimor::UnshiftMarker(pagimor::EndOfArchiveMarkerKey());
   std::vector<double> times;
   std::int32_t found = 0;

@@ -17,16 +17,6 @@ namespace {
 
 namespace stdfs = std::filesystem;
 
-class QuietHost final : public pagimor::ArchiveHost {
- public:
-  void ProcessMessages() override {}
-  void ShowPlainMessage(std::string_view) override {}
-  std::int32_t ShowLangMessage(std::string_view, pagimor::LangMessageType, pagimor::LangMessageButtons, std::int32_t,
-                               pagimor::MessageLanguage) override {
-    return 1;
-  }
-};
-
 // One scratch place per fuzzing process: the container and the folder.
 struct Scratch {
   Scratch() {
@@ -50,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   pagimor::ExePath = pagimor::Widen(book.string());
   const std::u16string folder = pagimor::Widen((scratch.root / "out").string());
-  QuietHost host;
+  pagimor::SilentArchiveHost host;
   pagimor::WalkArchive(host, [&](const pagimor::ArchiveWalk& walk, std::string&) {
     const pagimor::ArchiveEntry& entry = walk.entries.back();
     std::int32_t next = 0;

@@ -42,6 +42,18 @@ class ArchiveHost {
                                        MessageLanguage language) = 0;
 };
 
+// A host without windows that keeps every message to itself: for tools that
+// judge the results rather than the messages.
+class SilentArchiveHost final : public ArchiveHost {
+ public:
+  void ProcessMessages() override {}
+  void ShowPlainMessage(std::string_view) override {}
+  std::int32_t ShowLangMessage(std::string_view, LangMessageType, LangMessageButtons, std::int32_t,
+                               MessageLanguage) override {
+    return 1;
+  }
+};
+
 // The stored search keys: every marker byte plus the marker shift. The plain
 // markers exist only while a search runs, never in the program's file.
 Bytes HeaderMarkerKey();

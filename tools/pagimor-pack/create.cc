@@ -47,7 +47,7 @@ std::string Quote(std::string_view s) { return "\"" + std::string(s) + "\""; }
 
 // Offset of marker in the file, or -1; nothing when the file cannot be read.
 std::optional<std::int64_t> FindIn(const fs::InputFile& file, std::string_view marker) {
-  ConsoleHost quiet("");
+  SilentArchiveHost quiet;
   const detail::ScanResult result = detail::ScanFile(file, 0, marker, quiet);
   if (result.status == detail::ScanStatus::ReadFailed) return std::nullopt;
   return result.status == detail::ScanStatus::Found ? result.offset : -1;

@@ -192,13 +192,16 @@ TEST_F(PackTest, RefusesWhatABookCannotCarry) {
 TEST_F(PackTest, AFullDiskLeavesNoBook) {
   ScratchDir mnt;
   if (::mount("tmpfs", mnt.path().c_str(), "tmpfs", 0, "size=64k") != 0) GTEST_SKIP() << "cannot mount a tmpfs here";
+  struct Unmount {
+    const stdfs::path& at;
+    ~Unmount() { ::umount(at.c_str()); }
+  } unmount{mnt.path()};
   Put("index.html", std::string(200000, 'x'));
   const PackRun run = Pack({"create", "--viewer", (dir_ / "stub").string(), "-o", (mnt / "book").string(),
                         (dir_ / "book").string()});
   EXPECT_EQ(run.exit, 1);
   EXPECT_NE(run.err.find("No space left on device"), std::string::npos) << run.err;
   EXPECT_TRUE(stdfs::is_empty(mnt.path()));
-  ::umount(mnt.path().c_str());
 }
 
 TEST_F(PackTest, FollowsCommandLineConventions) {

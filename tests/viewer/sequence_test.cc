@@ -1,0 +1,250 @@
+// The whole run on the fake desktop, with real archives in real files and
+// the book folder on the real file system.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "archive/support.h"
+#include "fake_platform.h"
+#include "platform/text.h"
+#include "vxwebtest/bookfolder.h"
+#include "vxwebtest/startup.h"
+#include "vxwebtest/version.h"
+
+namespace pagimor::test {
+namespace {
+
+namespace stdfs = std::filesystem;
+
+// A stand-in for the viewer's own part of the file: no marker in it.
+const std::string kProgram(5000, 'P');
+
+class SequenceTest : public ::testing::Test {
+ protected:
+  SequenceTest() {
+    stdfs::create_directory(dir_ / "tmp");
+    app_.tempPath = Widen((dir_ / "tmp").string() + "/");
+    app_.exePath = Widen((dir_ / "book").string());
+  }
+
+  void WriteBook(const std::string& bytes) { WriteFile(dir_ / "book", bytes); }
+
+  int Run() { return RunBook(app_, forms_); }
+
+  // The book folders left in the temporary directory.
+  [[nodiscard]] std::vector<stdfs::path> Folders() const {
+    std::vector<stdfs::path> found;
+    for (const auto& entry : stdfs::directory_iterator(dir_ / "tmp")) found.push_back(entry.path());
+    return found;
+  }
+
+  [[nodiscard]] std::vector<std::string> Messages() const {
+    std::vector<std::string> messages;
+    for (const std::string& line : app_.log) {
+      if (line.starts_with("plain: ") || line.starts_with("lang: ")) messages.push_back(line);
+    }
+    return messages;
+  }
+
+  // Position of the first log line equal to line, or -1.
+  [[nodiscard]] std::ptrdiff_t At(const std::string& line) const {
+    const auto found = std::find(app_.log.begin(), app_.log.end(), line);
+    return found == app_.log.end() ? -1 : found - app_.log.begin();
+  }
+
+  ScratchDir dir_;
+  FakeApplication app_;
+  FakeForms forms_{app_};
+};
+
+std::vector<Entry> SixteenFiles() {
+  std::vector<Entry> entries;
+  for (int i = 0; i < 15; ++i) {
+    entries.push_back(NamedEntry(u"file" + Widen(std::to_string(i)) + u".gif",
+                                 SaltedData(static_cast<std::uint32_t>(i), static_cast<std::size_t>(i) * 700)));
+  }
+  entries.push_back(NamedEntry(u"index.html", "<html><body>Quiz</body></html>"));
+  return entries;
+}
+
+TEST_F(SequenceTest, NormalRunShowsTheBookAndRemovesItsFolderAtTheEnd) {
+  const std::vector<Entry> entries = SixteenFiles();
+  WriteBook(Archive("16", entries, kProgram));
+  std::string startPage;
+  app_.onLoop = [&] {
+    // While the book is shown, every file stands in the folder as packed.
+    const auto folders = Folders();
+    ASSERT_EQ(folders.size(), 1u);
+    for (int i = 0; i < 15; ++i) {
+      EXPECT_EQ(ReadFile(folders[0] / ("file" + std::to_string(i) + ".gif")),
+                entries[static_cast<std::size_t>(i)].data);
+    }
+    EXPECT_EQ(ReadFile(folders[0] / "index.html"), entries[15].data);
+    EXPECT_EQ(stdfs::status(folders[0]).permissions() & stdfs::perms::all, stdfs::perms::owner_all);
+    startPage = (folders[0] / "index.html").string();
+    forms_.form1->Close();
+  };
+
+  EXPECT_EQ(Run(), 0);
+
+  EXPECT_TRUE(Messages().empty()) << app_.log.back();
+  EXPECT_EQ(app_.Title(), "EBook");
+  const std::vector<std::string> expected = {
+      "Initialize",
+      "VersionInfo",
+      "Form2.Create main",
+      "Form2.Show",
+      "ProgBar1.Min=0",
+      "lblStatus=Loading Pagimor... Please wait...",
+      "lblVersion=Version 1.11",
+  };
+  for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(app_.log.at(i), expected[i]);
+  ASSERT_TRUE(app_.log.at(expected.size()).starts_with("CreateDirectory "));
+  std::vector<std::string> rest(app_.log.begin() + static_cast<std::ptrdiff_t>(expected.size()) + 1,
+                                app_.log.end());
+  std::vector<std::string> expectedRest = {"ProgBar1.Max=16"};
+  for (int i = 1; i <= 16; ++i) expectedRest.push_back("ProgBar1.Position=" + std::to_string(i));
+  expectedRest.insert(expectedRest.end(),
+                      {"Form2.Hide", "Form2.Destroy", "Form1.Create main", "WebBrowser1.Navigate about:EBook",
+                       "WebBrowser1.Navigate " + startPage, "RunMessageLoop", "WebBrowser1.Navigate about:blank",
+                       "QuitMessageLoop", "Form1.Destroy"});
+  EXPECT_EQ(rest, expectedRest);
+  EXPECT_TRUE(Folders().empty());
+}
+
+TEST_F(SequenceTest, OneEntryRunsUpToTheEndOfArchiveMarker) {
+  WriteBook(Archive("1", {NamedEntry(u"index.html", "<p>only<")}, kProgram));
+  app_.onLoop = [&] {
+    EXPECT_EQ(ReadFile(Folders().at(0) / "index.html"), "<p>only<");
+    forms_.form1->Close();
+  };
+  EXPECT_EQ(Run(), 0);
+  EXPECT_NE(At("ProgBar1.Max=1"), -1);
+  EXPECT_NE(At("ProgBar1.Position=1"), -1);
+  EXPECT_TRUE(Messages().empty());
+  EXPECT_TRUE(Folders().empty());
+}
+
+TEST_F(SequenceTest, PacingGivesTheLoadingWindowTwoSecondsBeforeTheFirstFolderAttempt) {
+  WriteBook(Archive("1", {NamedEntry(u"index.html", "x")}, kProgram));
+  // Start just short of the counter's wrap: the pauses must not mind.
+  const TickCount start = 0xFFFFFC00u;
+  app_.clock = start;
+  EXPECT_EQ(Run(), 0);
+  ASSERT_TRUE(app_.firstFolderAttempt.has_value());
+  // Ten pauses of 100 and one of 1000, each a millisecond longer, then the
+  // folder's own five pauses of 10.
+  EXPECT_EQ(static_cast<TickCount>(*app_.firstFolderAttempt - start), 2011u + 55u);
+}
+
+struct Failure {
+  const char* name;
+  std::string book;  // empty: no file at all
+  std::string message;
+  bool loadingWindowBehindMessage;
+  std::vector<std::string> filesLeft;  // nothing in the temporary dir when empty and !folderLeft
+  bool folderLeft;
+  std::optional<OsVersionInfo> version = OsVersionInfo{2, 10, 0, ""};
+  bool noExePath = false;
+};
+
+
+std::vector<Failure> Failures() {
+  const std::string badHex = "0069006E0064006X";
+  const std::u16string tooLong(200, u'\u00e9');  // 400 bytes in UTF-8: more than a file name may hold
+  return {
+      {"RefusedSystem", Archive("1", {NamedEntry(u"index.html", "x")}, kProgram),
+       "lang: " + std::string(kUnsupportedSystemMessage), false, {}, false, OsVersionInfo{1, 4, 10, " A "}},
+      {"VersionQueryFails", Archive("1", {NamedEntry(u"index.html", "x")}, kProgram),
+       "lang: " + std::string(kUnsupportedSystemMessage), false, {}, false, std::nullopt},
+      {"NoOwnPath", "", "plain: Error getting file name.", false, {}, false, OsVersionInfo{2, 5, 1, ""}, true},
+      {"NoArchive", kProgram, "lang: This ZEL-Software EBook seems to be corrupt. Closing program.", false, {},
+       false},
+      {"CountZero", Archive("0", {NamedEntry(u"index.html", "x")}, kProgram),
+       "lang: This ZEL-Software EBook seems to be corrupt. Closing program.", true, {}, true},
+      {"CountNotANumber", Archive("1x", {NamedEntry(u"index.html", "x")}, kProgram),
+       "lang: This ZEL-Software EBook seems to be corrupt. Closing program.", true, {}, true},
+      {"FirstNameUndecodable", Archive("2", {Entry{badHex, "a"}, NamedEntry(u"index.html", "x")}, kProgram),
+       "lang: " + std::string(kBadNameMessage), true, {}, true},
+      {"LaterNameUndecodable",
+       Archive("3", {NamedEntry(u"a.gif", "A"), Entry{badHex, "b"}, NamedEntry(u"index.html", "x")}, kProgram),
+       "lang: " + std::string(kBadNameMessage), true, {"a.gif"}, true},
+      {"NameLeavesTheFolder", Archive("2", {NamedEntry(u"a.gif", "A"), NamedEntry(u"../evil", "x")}, kProgram),
+       "lang: " + std::string(kBadNameMessage), true, {"a.gif"}, true},
+      {"OnlyEntryUnclosed", kProgram + Header() + "1" + EntryMarker() + Hex(u"index.html") + NameCloser() + "x",
+       "plain: Error extracting files!! Closing program.", true, {}, true},
+      {"LastEntryUnclosed",
+       kProgram + Header() + "2" + EntryMarker() + Hex(u"a.gif") + NameCloser() + "A" + Terminator() +
+           EntryMarker() + Hex(u"index.html") + NameCloser() + "x",
+       "plain: Error extracting files!! Closing program.", true, {"a.gif"}, true},
+      {"DestinationCannotBeCreated",
+       Archive("3", {NamedEntry(u"a.gif", "A"), NamedEntry(tooLong, "b"), NamedEntry(u"index.html", "x")},
+               kProgram),
+       "plain: Error writing to disk. Error number: ", true, {"a.gif"}, true},
+      {"NoStartPage", Archive("2", {NamedEntry(u"a.gif", "A"), NamedEntry(u"b.gif", "B")}, kProgram),
+       "lang: " + std::string(kIndexMissingMessage), false, {"a.gif", "b.gif"}, true},
+  };
+}
+
+class SequenceFailureTest : public SequenceTest, public ::testing::WithParamInterface<Failure> {};
+
+TEST_P(SequenceFailureTest, ShowsOneMessageAndLeavesWhatTheRunHadMade) {
+  const Failure& failure = GetParam();
+  if (!failure.book.empty()) WriteBook(failure.book);
+  app_.version = failure.version;
+  if (failure.noExePath) app_.exePath.reset();
+
+  EXPECT_EQ(Run(), 0);
+
+  const std::vector<std::string> messages = Messages();
+  ASSERT_EQ(messages.size(), 1u) << ::testing::PrintToString(messages);
+  // The disk error carries the system's number after its text.
+  EXPECT_TRUE(messages[0].starts_with(failure.message)) << messages[0];
+  EXPECT_TRUE(app_.langArgumentsOk);
+  const std::ptrdiff_t message = At(messages[0]);
+  const std::ptrdiff_t created = At("Form2.Create main");
+  const std::ptrdiff_t destroyed = At("Form2.Destroy");
+  if (failure.loadingWindowBehindMessage) {
+    EXPECT_TRUE(created != -1 && created < message && destroyed > message);
+  } else {
+    EXPECT_TRUE(destroyed == -1 || destroyed < message);
+  }
+  EXPECT_EQ(At("Form1.Create"), -1);
+  EXPECT_EQ(At("Form1.Create main"), -1);
+
+  const auto folders = Folders();
+  if (!failure.folderLeft) {
+    EXPECT_TRUE(folders.empty());
+    EXPECT_EQ(app_.folderAttempts, 0);
+    return;
+  }
+  ASSERT_EQ(folders.size(), 1u);
+  std::vector<std::string> files;
+  for (const auto& entry : stdfs::directory_iterator(folders[0])) files.push_back(entry.path().filename().string());
+  std::sort(files.begin(), files.end());
+  EXPECT_EQ(files, failure.filesLeft);
+  // Nothing was written beside the folder.
+  EXPECT_FALSE(stdfs::exists(dir_ / "evil"));
+  EXPECT_FALSE(stdfs::exists(dir_ / "tmp" / "evil"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, SequenceFailureTest, ::testing::ValuesIn(Failures()),
+                         [](const auto& param) { return std::string(param.param.name); });
+
+TEST_F(SequenceTest, FolderThatCannotBeMadeEndsTheRunBehindTheLoadingWindow) {
+  WriteBook(Archive("1", {NamedEntry(u"index.html", "x")}, kProgram));
+  // A temporary path under a regular file refuses every folder, root or not.
+  WriteFile(dir_ / "plain", "not a folder");
+  app_.tempPath = Widen((dir_ / "plain").string() + "/");
+  EXPECT_EQ(Run(), 0);
+  const auto messages = Messages();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0], "lang: " + std::string(kBookFolderError) + "Not a directory");
+  EXPECT_LT(At("Form2.Create main"), At(messages[0]));
+  EXPECT_EQ(At("Form2.Destroy"), static_cast<std::ptrdiff_t>(app_.log.size()) - 1);
+  EXPECT_EQ(app_.folderAttempts, kBookFolderAttempts);
+}
+
+}  // namespace
+}  // namespace pagimor::test

@@ -19,7 +19,7 @@ inline constexpr int kLangRowSize = kLangMessageTypeCount + kLangMessageButtonCo
 // The system's stock icons, by their system identifiers; each platform maps
 // them onto its own pictures.
 enum class StockIcon : std::uint16_t {
-  None = 0,
+  NoIcon = 0,
   Hand = 32513,         // stop / error
   Question = 32514,     // question
   Exclamation = 32515,  // warning
@@ -62,7 +62,7 @@ inline constexpr std::array<std::array<std::string_view, kLangRowSize>, kLanguag
 
 // Indexed by LangMessageType; Custom has no icon.
 inline constexpr std::array<StockIcon, kLangMessageTypeCount> TypeIcons = {
-    StockIcon::Exclamation, StockIcon::Hand, StockIcon::Asterisk, StockIcon::Question, StockIcon::None};
+    StockIcon::Exclamation, StockIcon::Hand, StockIcon::Asterisk, StockIcon::Question, StockIcon::NoIcon};
 
 // Indexed by LangMessageButton: the component name of each button.
 inline constexpr std::array<std::string_view, kLangMessageButtonCount> ButtonNames = {
@@ -87,7 +87,7 @@ constexpr bool IsKnownType(LangMessageType type) {
 }
 
 constexpr StockIcon TypeIcon(LangMessageType type) {
-  return IsKnownType(type) ? TypeIcons[static_cast<std::size_t>(type)] : StockIcon::None;
+  return IsKnownType(type) ? TypeIcons[static_cast<std::size_t>(type)] : StockIcon::NoIcon;
 }
 
 // The window caption of a type in a language; empty for Custom, whose window

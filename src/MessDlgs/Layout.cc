@@ -73,7 +73,7 @@ Point CentreOnScreen(Size screen, Size outer) {
 MessageLayout LayOutLangMessage(const LayoutInput& input) {
   MessageLayout out;
   const LayoutMetrics& m = out.metrics = ComputeMetrics(input.unit);
-  const bool hasIcon = TypeIcon(input.type) != StockIcon::None;
+  const bool hasIcon = TypeIcon(input.type) != StockIcon::NoIcon;
 
   out.iconText = input.text;
   if (hasIcon) {

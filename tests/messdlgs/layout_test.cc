@@ -195,10 +195,10 @@ TEST(LangTable, EveryRowIsComplete) {
 
 TEST(LangTable, UndefinedTypesShowNoIconAndNoCaption) {
   const auto undefined = static_cast<LangMessageType>(9);
-  EXPECT_EQ(TypeIcon(undefined), StockIcon::None);
+  EXPECT_EQ(TypeIcon(undefined), StockIcon::NoIcon);
   EXPECT_TRUE(TypeCaption(undefined, 0).empty());
   EXPECT_EQ(TypeIcon(LangMessageType::Error), StockIcon::Hand);
-  EXPECT_EQ(TypeIcon(LangMessageType::Custom), StockIcon::None);
+  EXPECT_EQ(TypeIcon(LangMessageType::Custom), StockIcon::NoIcon);
 }
 
 TEST(AccessKeys, PrefixIsHiddenAndMarksTheNextCharacter) {

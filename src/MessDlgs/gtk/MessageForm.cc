@@ -72,7 +72,7 @@ std::string_view IconThemeName(StockIcon icon) {
       return "dialog-information";
     case StockIcon::Question:
       return "dialog-question";
-    case StockIcon::None:
+    case StockIcon::NoIcon:
       break;
   }
   return {};
@@ -217,6 +217,7 @@ void TMessageForm::Build(std::string_view text, LangMessageType type, LangMessag
   g_signal_connect(window, "key-press-event", G_CALLBACK(OnKeyPress), this);
   g_signal_connect(window, "delete-event", G_CALLBACK(OnDelete), this);
   g_signal_connect(window, "map-event", G_CALLBACK(OnMapped), this);
+  g_signal_connect(window, "realize", G_CALLBACK(OnRealized), nullptr);
   gtk_widget_show_all(client_);
 }
 
@@ -364,6 +365,14 @@ gboolean TMessageForm::OnKeyPress(GtkWidget* /*widget*/, GdkEventKey* event, gpo
 gboolean TMessageForm::OnDelete(GtkWidget* /*widget*/, GdkEvent* /*event*/, gpointer self) {
   static_cast<TMessageForm*>(self)->EndModal(kCancelledResult);
   return TRUE;  // the window stays until the form is destroyed
+}
+
+void TMessageForm::OnRealized(GtkWidget* widget, gpointer /*unused*/) {
+  // Tell the window manager: a title and a close box, no minimize, maximize
+  // or resize.
+  GdkWindow* gdkWindow = gtk_widget_get_window(widget);
+  gdk_window_set_decorations(gdkWindow, static_cast<GdkWMDecoration>(GDK_DECOR_BORDER | GDK_DECOR_TITLE | GDK_DECOR_MENU));
+  gdk_window_set_functions(gdkWindow, static_cast<GdkWMFunction>(GDK_FUNC_MOVE | GDK_FUNC_CLOSE));
 }
 
 gboolean TMessageForm::OnMapped(GtkWidget* /*widget*/, GdkEvent* /*event*/, gpointer self) {

@@ -32,7 +32,7 @@ class PangoCanvas final : public TextCanvas {
 // when the desktop names none.
 gtk::FontDescription DesktopFont(GtkWidget* widget);
 
-// The icon theme name of a stock icon; empty for None.
+// The icon theme name of a stock icon; empty for NoIcon.
 std::string_view IconThemeName(StockIcon icon);
 
 // The window of the message dialog. It owns its window and the controls the
@@ -104,6 +104,7 @@ class TMessageForm {
   static void OnClicked(GtkButton* button, gpointer slot);
   static gboolean OnKeyPress(GtkWidget* widget, GdkEventKey* event, gpointer self);
   static gboolean OnDelete(GtkWidget* widget, GdkEvent* event, gpointer self);
+  static void OnRealized(GtkWidget* widget, gpointer unused);
   static gboolean OnMapped(GtkWidget* widget, GdkEvent* event, gpointer self);
   static void OnDestroyed(GtkWidget* widget, gpointer self);
 

@@ -1,0 +1,234 @@
+// The real windows in this process, on the display scripts/test provides.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/gtk/desktop.h"
+#include "platform/text.h"
+#include "windows/gtk/forms_gtk.h"
+
+namespace pagimor::gtk {
+namespace {
+
+namespace stdfs = std::filesystem;
+
+class WindowsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no display";
+    ASSERT_TRUE(DesktopApplication::OpenDisplay());
+  }
+
+  // Runs the message loop until the application ends or ms have passed;
+  // true when it was the application that ended it.
+  bool RunFor(guint ms) {
+    bool timedOut = false;
+    SourceId guard(g_timeout_add(
+        ms,
+        [](gpointer data) -> gboolean {
+          *static_cast<bool*>(data) = true;
+          gtk_main_quit();
+          return G_SOURCE_REMOVE;
+        },
+        &timedOut));
+    app_.RunMessageLoop();
+    if (timedOut) guard.Release();
+    return !timedOut && app_.Terminated();
+  }
+
+  void Settle(guint ms = 300) {
+    const TickCount start = app_.GetTickCount();
+    PumpMessagesUntil(app_, start, ms);
+  }
+
+  GtkForm1& Viewer() {
+    if (!form1_) form1_ = forms_.CreateForm1();
+    return static_cast<GtkForm1&>(*form1_);
+  }
+
+  // A page of the book that leaves for another address after a moment.
+  std::string PageLeavingFor(const std::string& address) {
+    const stdfs::path page = stdfs::path(::testing::TempDir()) / ("leave-" + std::to_string(::getpid()) + ".html");
+    std::ofstream(page) << "<html><body>Quiz<script>setTimeout(function(){location.href='" << address
+                        << "';}, 300);</script></body></html>";
+    return page.string();
+  }
+
+  DesktopApplication app_;
+  GtkFormFactory forms_{app_};
+  std::unique_ptr<TForm1> form1_;
+};
+
+TEST_F(WindowsTest, LoadingWindowAsLaidOut) {
+  auto form = forms_.CreateForm2();
+  auto& form2 = static_cast<GtkForm2&>(*form);
+  EXPECT_EQ(app_.MainForm(), form.get());
+  EXPECT_FALSE(form2.Visible());
+  GtkWindow* window = form2.window();
+  EXPECT_STREQ(gtk_window_get_title(window), "Loading - Please wait...");
+  EXPECT_FALSE(gtk_window_get_resizable(window));
+  EXPECT_FALSE(gtk_window_get_deletable(window));
+  EXPECT_EQ(gtk_window_get_type_hint(window), GDK_WINDOW_TYPE_HINT_DIALOG);
+
+  form2.Show();
+  Settle();
+  gint width = 0;
+  gint height = 0;
+  gtk_window_get_size(window, &width, &height);
+  EXPECT_EQ(width, 266);
+  EXPECT_EQ(height, 34);
+  gint left = 0;
+  gint top = 0;
+  gtk_window_get_position(window, &left, &top);
+  const ScreenSize screen = app_.PrimaryScreenSize();
+  EXPECT_NEAR(left, screen.width / 2 - width / 2, 1);
+  EXPECT_NEAR(top, screen.height / 2 - height / 2, 1);
+
+  GtkAllocation bar{};
+  gtk_widget_get_allocation(GTK_WIDGET(form2.ProgBar1Widget()), &bar);
+  EXPECT_EQ(bar.x, 0);
+  EXPECT_EQ(bar.y, 3);
+  EXPECT_EQ(bar.width, 265);
+  EXPECT_EQ(bar.height, 30);
+  EXPECT_EQ(form2.ProgBar1().Min(), 0);
+  EXPECT_EQ(form2.ProgBar1().Max(), 100);
+  EXPECT_EQ(form2.ProgBar1().Position(), 0);
+  form2.ProgBar1().SetMax(1);
+  form2.ProgBar1().SetPosition(1);
+  EXPECT_DOUBLE_EQ(gtk_progress_bar_get_fraction(form2.ProgBar1Widget()), 1.0);
+
+  EXPECT_EQ(form2.lblStatus().Caption(), "lblStatus");
+  EXPECT_EQ(form2.lblVersion().Caption(), "lblVersion");
+  form2.lblStatus().SetCaption("Loading Pagimor... Please wait...");
+  EXPECT_EQ(form2.lblStatus().Caption(), "Loading Pagimor... Please wait...");
+  EXPECT_FALSE(form2.lblStatus().Visible());
+  EXPECT_FALSE(form2.lblVersion().Visible());
+
+  // Neither the frame nor a close request ends it.
+  GdkEvent* event = gdk_event_new(GDK_DELETE);
+  gboolean handled = FALSE;
+  g_signal_emit_by_name(window, "delete-event", event, &handled);
+  gdk_event_free(event);
+  EXPECT_TRUE(handled);
+  EXPECT_TRUE(form2.Visible());
+
+  form.reset();
+  EXPECT_EQ(app_.MainForm(), nullptr);
+}
+
+TEST_F(WindowsTest, ViewerWindowAsLaidOut) {
+  GtkForm1& form = Viewer();
+  EXPECT_EQ(app_.MainForm(), &form);
+  GtkWindow* window = form.window();
+  EXPECT_STREQ(gtk_window_get_title(window), "EBook");
+  GdkPixbuf* icon = gtk_window_get_icon(window);
+  ASSERT_NE(icon, nullptr);
+  EXPECT_EQ(gdk_pixbuf_get_width(icon), 32);
+
+  auto get = [&](const char* id) { return GTK_WIDGET(gtk_builder_get_object(form.builder(), id)); };
+  EXPECT_STREQ(gtk_menu_item_get_label(GTK_MENU_ITEM(get("File1"))), "_File");
+  EXPECT_TRUE(gtk_widget_get_visible(get("File1")));
+  EXPECT_STREQ(gtk_menu_item_get_label(GTK_MENU_ITEM(get("Exit1"))), "E_xit");
+  EXPECT_STREQ(gtk_menu_item_get_label(GTK_MENU_ITEM(get("Help1"))), "_Help");
+  EXPECT_FALSE(gtk_widget_get_visible(get("Help1")));
+  EXPECT_FALSE(gtk_widget_get_visible(get("About1")));
+
+  EXPECT_TRUE(form.Timer1().Enabled());
+  EXPECT_EQ(form.Timer1().Interval(), 1000u);
+  EXPECT_FALSE(form.tmrWatchWeb().Enabled());
+  EXPECT_EQ(form.tmrWatchWeb().Interval(), 500u);
+  EXPECT_EQ(form.sStartURL, "about:EBook");
+
+  Settle(500);
+  // Maximized: the whole screen, whether or not a window manager runs.
+  const ScreenSize screen = app_.PrimaryScreenSize();
+  EXPECT_EQ(form.OuterWidth(), screen.width);
+  EXPECT_EQ(form.OuterHeight(), screen.height);
+  EXPECT_EQ(gtk_widget_get_allocated_height(get("StatusBar1")), 19);
+  gint webWidth = 0;
+  gint webHeight = 0;
+  gtk_widget_get_size_request(get("WebBrowser1"), &webWidth, &webHeight);
+  EXPECT_EQ(webWidth, screen.width - 10);
+  EXPECT_EQ(webHeight, screen.height - 66);
+  EXPECT_STREQ(gtk_label_get_text(form.Panel(0)), "EBook successfully loaded.");
+  gint panelWidth = 0;
+  gtk_widget_get_size_request(GTK_WIDGET(form.Panel(0)), &panelWidth, nullptr);
+  EXPECT_EQ(panelWidth, screen.width - 250);
+  // The clock has not ticked yet.
+  EXPECT_STREQ(gtk_label_get_text(form.Panel(1)), "Time");
+  EXPECT_STREQ(gtk_label_get_text(form.Panel(2)), "Date");
+  Settle(800);
+  const std::string time = gtk_label_get_text(form.Panel(1));
+  EXPECT_TRUE(time.starts_with("Time: ") && time.size() > 6) << time;
+  EXPECT_EQ(std::string(gtk_label_get_text(form.Panel(2))), "Date: " + app_.ShortDateText());
+}
+
+TEST_F(WindowsTest, BlankPageBeforeAnyOtherPageDoesNotClose) {
+  Viewer().WebBrowser1().Navigate(u"about:blank");
+  EXPECT_FALSE(RunFor(2200));
+  EXPECT_TRUE(bDocComplete);
+  EXPECT_FALSE(bPageReached);
+  EXPECT_TRUE(Viewer().tmrWatchWeb().Enabled());
+}
+
+TEST_F(WindowsTest, PageThatLeavesForTheBlankPageClosesTheWindow) {
+  const std::string page = PageLeavingFor("about:blank");
+  Viewer().WebBrowser1().Navigate(Widen(page));
+  EXPECT_TRUE(RunFor(8000));
+  EXPECT_TRUE(bPageReached);
+  EXPECT_EQ(ToUtf8(Viewer().WebBrowser1().LocationURL()), "about:blank");
+  EXPECT_FALSE(Viewer().Timer1().Enabled());
+  EXPECT_FALSE(Viewer().tmrWatchWeb().Enabled());
+  stdfs::remove(page);
+}
+
+TEST_F(WindowsTest, PageThatLeavesForAnotherAboutAddressStays) {
+  const std::string page = PageLeavingFor("about:blankx");
+  Viewer().WebBrowser1().Navigate(Widen(page));
+  EXPECT_FALSE(RunFor(2500));
+  EXPECT_TRUE(bPageReached);
+  EXPECT_TRUE(Viewer().tmrWatchWeb().Enabled());
+  stdfs::remove(page);
+}
+
+TEST_F(WindowsTest, PlainPathIsShownAsAFilePage) {
+  const std::string page = PageLeavingFor("#stay");
+  Viewer().WebBrowser1().Navigate(Widen(page));
+  Settle(700);
+  gchar* uri = g_filename_to_uri(page.c_str(), nullptr, nullptr);
+  EXPECT_EQ(ToUtf8(Viewer().WebBrowser1().LocationURL()).rfind(uri, 0), 0u);
+  g_free(uri);
+  stdfs::remove(page);
+}
+
+TEST_F(WindowsTest, CtrlQClosesTheWindowAndEndsTheApplication) {
+  GtkForm1& form = Viewer();
+  Settle(300);
+  // The key as the display delivers it to the focused window.
+  GdkWindow* surface = gtk_widget_get_window(GTK_WIDGET(form.window()));
+  ASSERT_NE(surface, nullptr);
+  GdkEvent* press = gdk_event_new(GDK_KEY_PRESS);
+  press->key.window = GDK_WINDOW(g_object_ref(surface));
+  press->key.keyval = GDK_KEY_q;
+  press->key.state = GDK_CONTROL_MASK;
+  press->key.time = GDK_CURRENT_TIME;
+  GdkKeymapKey* keys = nullptr;
+  gint count = 0;
+  if (gdk_keymap_get_entries_for_keyval(gdk_keymap_get_for_display(gdk_display_get_default()), GDK_KEY_q, &keys,
+                                        &count) &&
+      count > 0) {
+    press->key.hardware_keycode = static_cast<guint16>(keys[0].keycode);
+  }
+  g_free(keys);
+  gdk_event_set_device(press, gdk_seat_get_keyboard(gdk_display_get_default_seat(gdk_display_get_default())));
+  gtk_main_do_event(press);
+  gdk_event_free(press);
+  EXPECT_TRUE(RunFor(3000));
+  EXPECT_FALSE(form.Timer1().Enabled());
+  EXPECT_EQ(ToUtf8(form.WebBrowser1().LocationURL()), "about:blank");
+}
+
+}  // namespace
+}  // namespace pagimor::gtk

@@ -122,9 +122,9 @@ class Application : public ArchiveHost {
   // once when it already is.
   virtual void RunMessageLoop() = 0;
   // ProcessMessages (from ArchiveHost): handles every pending message once.
-  // Blocks until a message is pending or ms milliseconds have passed,
+  // Blocks until a message is pending or the tick counter reaches deadline,
   // whichever comes first; a message that arrives may be handled at once.
-  virtual void WaitForMessage(std::uint32_t ms) = 0;
+  virtual void WaitForMessage(TickCount deadline) = 0;
 
   // --- system ---
   [[nodiscard]] virtual TickCount GetTickCount() = 0;
@@ -190,7 +190,7 @@ inline void PumpMessagesUntil(Application& app, TickCount start, std::uint32_t d
     app.ProcessMessages();
     elapsed = app.GetTickCount() - start;
     if (elapsed >= duration) return;
-    app.WaitForMessage(duration - elapsed);
+    app.WaitForMessage(start + duration);
   }
 }
 

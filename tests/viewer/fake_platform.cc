@@ -45,8 +45,8 @@ std::size_t FakeApplication::Earliest() const {
   return best;
 }
 
-void FakeApplication::WaitForMessage(std::uint32_t ms) {
-  TickCount until = clock + ms;
+void FakeApplication::WaitForMessage(TickCount deadline) {
+  TickCount until = deadline;
   if (!events_.empty()) {
     const TickCount next = events_[Earliest()].at;
     if (static_cast<std::int32_t>(next - until) < 0) until = next;

@@ -42,7 +42,7 @@ class FakeApplication : public Application {
   [[nodiscard]] std::string Title() const override { return title_; }
   void RunMessageLoop() override;
   void ProcessMessages() override;
-  void WaitForMessage(std::uint32_t ms) override;
+  void WaitForMessage(TickCount deadline) override;
 
   [[nodiscard]] TickCount GetTickCount() override { return clock; }
   [[nodiscard]] std::uint64_t HighResolutionCounter() override { return 12345; }

@@ -1,7 +1,11 @@
 #include "platform/gtk/desktop.h"
 
 #include <gtk/gtk.h>
+#include <poll.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <cstddef>
 
 #include <array>
 #include <chrono>
@@ -27,6 +31,11 @@ struct DateTimeDeleter {
   void operator()(GDateTime* time) const { g_date_time_unref(time); }
 };
 using DateTime = std::unique_ptr<GDateTime, DateTimeDeleter>;
+
+// Milliseconds of the monotonic clock, wrapping like a 32-bit counter.
+TickCount TickOf(gint64 monotonicUs) {
+  return static_cast<TickCount>(static_cast<std::uint64_t>(monotonicUs) / 1000u);
+}
 
 std::string FormatNow(const char* format) {
   const DateTime now(g_date_time_new_now_local());
@@ -65,26 +74,34 @@ void DesktopApplication::ProcessMessages() {
   while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
 }
 
-void DesktopApplication::WaitForMessage(std::uint32_t ms) {
-  if (ms == 0 || gtk_events_pending()) return;
-  // One blocking iteration ends with the first message or with this
-  // timeout, whichever is ready first.
-  bool fired = false;
-  SourceId timeout(g_timeout_add_full(
-      G_PRIORITY_HIGH, ms,
-      [](gpointer data) -> gboolean {
-        *static_cast<bool*>(data) = true;
-        return G_SOURCE_REMOVE;
-      },
-      &fired, nullptr));
-  gtk_main_iteration_do(TRUE);
-  if (fired) timeout.Release();
+void DesktopApplication::WaitForMessage(TickCount deadline) {
+  const gint64 now = g_get_monotonic_time();
+  const TickCount left = deadline - TickOf(now);
+  if (left == 0 || left > 0x7FFFFFFFu) return;
+  // The counter reaches the deadline at the start of that millisecond; the
+  // main loop's own waits are whole milliseconds rounded up, so this one
+  // iteration polls with the exact time left.
+  const gint64 leftUs = static_cast<gint64>(left) * 1000 - now % 1000;
+  GMainContext* context = g_main_context_default();
+  if (!g_main_context_acquire(context)) return;
+  gint priority = 0;
+  g_main_context_prepare(context, &priority);
+  gint timeoutMs = 0;
+  gint count = 0;
+  while ((count = g_main_context_query(context, priority, &timeoutMs, poll_fds_.data(),
+                                       static_cast<gint>(poll_fds_.size()))) > static_cast<gint>(poll_fds_.size())) {
+    poll_fds_.resize(static_cast<std::size_t>(count));
+  }
+  const gint64 waitUs = timeoutMs >= 0 ? std::min(leftUs, gint64{timeoutMs} * 1000) : leftUs;
+  const timespec wait{static_cast<time_t>(waitUs / 1000000), static_cast<long>(waitUs % 1000000 * 1000)};
+  static_assert(sizeof(GPollFD) == sizeof(pollfd) && offsetof(GPollFD, revents) == offsetof(pollfd, revents));
+  ::ppoll(reinterpret_cast<pollfd*>(poll_fds_.data()), static_cast<nfds_t>(count), &wait, nullptr);
+  g_main_context_check(context, priority, poll_fds_.data(), count);
+  g_main_context_dispatch(context);
+  g_main_context_release(context);
 }
 
-TickCount DesktopApplication::GetTickCount() {
-  // Milliseconds of the monotonic clock, wrapping like a 32-bit counter.
-  return static_cast<TickCount>(static_cast<std::uint64_t>(g_get_monotonic_time()) / 1000u);
-}
+TickCount DesktopApplication::GetTickCount() { return TickOf(g_get_monotonic_time()); }
 
 std::uint64_t DesktopApplication::HighResolutionCounter() {
   return static_cast<std::uint64_t>(std::chrono::high_resolution_clock::now().time_since_epoch().count());

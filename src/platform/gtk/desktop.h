@@ -1,7 +1,10 @@
 #pragma once
 // The application object and system services on the GTK 3 desktop.
 
+#include <glib.h>
+
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -20,7 +23,7 @@ class DesktopApplication final : public Application {
   [[nodiscard]] std::string Title() const override { return title_; }
   void RunMessageLoop() override;
   void ProcessMessages() override;
-  void WaitForMessage(std::uint32_t ms) override;
+  void WaitForMessage(TickCount deadline) override;
 
   [[nodiscard]] TickCount GetTickCount() override;
   [[nodiscard]] std::uint64_t HighResolutionCounter() override;
@@ -42,6 +45,7 @@ class DesktopApplication final : public Application {
 
  private:
   std::string title_;
+  std::vector<GPollFD> poll_fds_ = std::vector<GPollFD>(16);
 };
 
 }  // namespace pagimor::gtk

@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# By hand: opens a 128 MiB book of 100 files with the real viewer on a
+# virtual display and prints
+#   - the extraction time (first folder attempt to last file written) minus
+#     the pauses the start-up sequence prescribes for 100 files, against
+#     `cp -r` of the same files in the same run;
+#   - the viewer's CPU time during the first two seconds of a run (the
+#     pacing) against the wall time.
+# Usage: bench/viewer.sh [BUILD_DIR]   (default build/release, which must
+# hold pagimor and pagimor-pack)
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+build=${1:-build/release}
+viewer=$build/pagimor
+packer=$build/pagimor-pack
+[ -x "$viewer" ] && [ -x "$packer" ] || { echo "build $build first (pagimor, pagimor-pack)" >&2; exit 1; }
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+files=100
+total_mib=128
+
+# 99 files of random bytes and the page, which stays long enough to be
+# measured and then leaves for the blank page.
+mkdir "$work/book"
+per_file=$(( total_mib * 1024 * 1024 / (files - 1) ))
+for i in $(seq -w 1 $((files - 1))); do
+  head -c "$per_file" /dev/urandom > "$work/book/part$i.bin"
+done
+cat > "$work/book/index.html" <<'HTML'
+<html><body>bench<script>setTimeout(function(){location.href='about:blank';}, 3000);</script></body></html>
+HTML
+"$packer" create --viewer "$viewer" -o "$work/book.exe" "$work/book" >/dev/null
+
+# Baseline: cp -r of the same files on the same file system, best of three.
+cp_best=
+for _ in 1 2 3; do
+  rm -rf "$work/copy"
+  sync
+  start=$(date +%s.%N)
+  cp -r "$work/book" "$work/copy"
+  end=$(date +%s.%N)
+  t=$(echo "$end - $start" | bc -l)
+  if [ -z "$cp_best" ] || [ "$(echo "$t < $cp_best" | bc -l)" = 1 ]; then cp_best=$t; fi
+done
+rm -rf "$work/copy"
+
+# The pauses between the folder's creation and the end of the last copy:
+# six of 10 ms before the first file and two after it, then for every later
+# file three of 2 ms before its copy and two after it, and one more before
+# the last file's copy; each lasts one millisecond more than it says.
+prescribed=$(echo "(8 * 11 + ($files - 2) * 5 * 3 + 4 * 3) / 1000" | bc -l)
+
+mkdir "$work/tmp"
+export TMPDIR_BENCH="$work/tmp"
+result=$(xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
+  hz=$(getconf CLK_TCK)
+  TMPDIR="$TMPDIR_BENCH" "$1" 2>/dev/null &
+  pid=$!
+  start=$(date +%s.%N)
+  # CPU time of the viewer process (all its threads) at two seconds.
+  sleep 2
+  read -r -a stat < /proc/$pid/stat
+  cpu=$(echo "(${stat[13]} + ${stat[14]}) / $hz" | bc -l)
+  wall=$(echo "$(date +%s.%N) - $start" | bc -l)
+  # Wait for the viewer window: by then every file is written.
+  timeout 120 xdotool search --sync --onlyvisible --name "^EBook\$" >/dev/null
+  folder=$(ls -d "$TMPDIR_BENCH"/zel*VXEbook)
+  born=$(stat -c %.9W "$folder")
+  last=$(stat -c %.9Y "$folder"/* | sort -n | tail -n 1)
+  count=$(ls "$folder" | wc -l)
+  wait $pid
+  echo "$cpu $wall $born $last $count $?"
+' bench "$work/book.exe")
+read -r cpu wall born last count status <<< "$result"
+extraction=$(echo "$last - $born" | bc -l)
+overhead=$(echo "$extraction - $prescribed" | bc -l)
+left=$(ls -A "$work/tmp" | grep -c VXEbook || true)
+
+printf 'book: %d files, %d MiB; viewer exit status %s, %s files written, %s folder(s) left\n' \
+  "$files" "$total_mib" "$status" "$count" "$left"
+printf 'extraction (first folder attempt to last file written): %.3f s\n' "$extraction"
+printf '  prescribed pauses in it:                               %.3f s\n' "$prescribed"
+printf '  extraction minus pauses:                               %.3f s\n' "$overhead"
+printf 'cp -r of the same files (best of 3):                     %.3f s\n' "$cp_best"
+printf '  ratio (extraction minus pauses) / cp:                  %.2f (required: at most 2)\n' \
+  "$(echo "$overhead / $cp_best" | bc -l)"
+printf 'pacing: CPU %.3f s in the first %.3f s of wall time = %.1f%% of one core (required: under 25%%)\n' \
+  "$cpu" "$wall" "$(echo "100 * $cpu / $wall" | bc -l)"

@@ -15,6 +15,8 @@ struct PauseCase {
   std::int32_t ms;
 };
 
+void PrintTo(const PauseCase& c, std::ostream* out) { *out << "start " << c.start << ", " << c.ms << " ms"; }
+
 class PauseTest : public ::testing::TestWithParam<PauseCase> {};
 
 TEST_P(PauseTest, LastsExactlyItsTimeByTheCounterWhereverTheCounterStands) {
@@ -131,6 +133,8 @@ struct WatchCase {
   std::u16string location;
   bool closes;
 };
+
+void PrintTo(const WatchCase& c, std::ostream* out) { *out << c.name; }
 
 class WatchTest : public ViewerHandlersTest, public ::testing::WithParamInterface<WatchCase> {};
 

@@ -150,6 +150,8 @@ struct Failure {
 };
 
 
+void PrintTo(const Failure& failure, std::ostream* out) { *out << failure.name; }
+
 std::vector<Failure> Failures() {
   const std::string badHex = "0069006E0064006X";
   const std::u16string tooLong(200, u'\u00e9');  // 400 bytes in UTF-8: more than a file name may hold

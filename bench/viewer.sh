@@ -15,6 +15,8 @@ viewer=$build/pagimor
 packer=$build/pagimor-pack
 [ -x "$viewer" ] && [ -x "$packer" ] || { echo "build $build first (pagimor, pagimor-pack)" >&2; exit 1; }
 
+calc() { awk "BEGIN { printf \"%.9f\", $1 }"; }
+
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 files=100
@@ -40,8 +42,8 @@ for _ in 1 2 3; do
   start=$(date +%s.%N)
   cp -r "$work/book" "$work/copy"
   end=$(date +%s.%N)
-  t=$(echo "$end - $start" | bc -l)
-  if [ -z "$cp_best" ] || [ "$(echo "$t < $cp_best" | bc -l)" = 1 ]; then cp_best=$t; fi
+  t=$(calc "$end - $start")
+  if [ -z "$cp_best" ] || awk "BEGIN { exit !($t < $cp_best) }"; then cp_best=$t; fi
 done
 rm -rf "$work/copy"
 
@@ -49,7 +51,7 @@ rm -rf "$work/copy"
 # six of 10 ms before the first file and two after it, then for every later
 # file three of 2 ms before its copy and two after it, and one more before
 # the last file's copy; each lasts one millisecond more than it says.
-prescribed=$(echo "(8 * 11 + ($files - 2) * 5 * 3 + 4 * 3) / 1000" | bc -l)
+prescribed=$(calc "(8 * 11 + ($files - 2) * 5 * 3 + 4 * 3) / 1000")
 
 mkdir "$work/tmp"
 export TMPDIR_BENCH="$work/tmp"
@@ -61,8 +63,8 @@ result=$(xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
   # CPU time of the viewer process (all its threads) at two seconds.
   sleep 2
   read -r -a stat < /proc/$pid/stat
-  cpu=$(echo "(${stat[13]} + ${stat[14]}) / $hz" | bc -l)
-  wall=$(echo "$(date +%s.%N) - $start" | bc -l)
+  cpu=$(awk "BEGIN { print (${stat[13]} + ${stat[14]}) / $hz }")
+  wall=$(awk "BEGIN { print $(date +%s.%N) - $start }")
   # Wait for the viewer window: by then every file is written.
   timeout 120 xdotool search --sync --onlyvisible --name "^EBook\$" >/dev/null
   folder=$(ls -d "$TMPDIR_BENCH"/zel*VXEbook)
@@ -73,8 +75,8 @@ result=$(xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
   echo "$cpu $wall $born $last $count $?"
 ' bench "$work/book.exe")
 read -r cpu wall born last count status <<< "$result"
-extraction=$(echo "$last - $born" | bc -l)
-overhead=$(echo "$extraction - $prescribed" | bc -l)
+extraction=$(calc "$last - $born")
+overhead=$(calc "$extraction - $prescribed")
 left=$(ls -A "$work/tmp" | grep -c VXEbook || true)
 
 printf 'book: %d files, %d MiB; viewer exit status %s, %s files written, %s folder(s) left\n' \
@@ -84,6 +86,6 @@ printf '  prescribed pauses in it:                               %.3f s\n' "$pre
 printf '  extraction minus pauses:                               %.3f s\n' "$overhead"
 printf 'cp -r of the same files (best of 3):                     %.3f s\n' "$cp_best"
 printf '  ratio (extraction minus pauses) / cp:                  %.2f (required: at most 2)\n' \
-  "$(echo "$overhead / $cp_best" | bc -l)"
+  "$(calc "$overhead / $cp_best")"
 printf 'pacing: CPU %.3f s in the first %.3f s of wall time = %.1f%% of one core (required: under 25%%)\n' \
-  "$cpu" "$wall" "$(echo "100 * $cpu / $wall" | bc -l)"
+  "$cpu" "$wall" "$(calc "100 * $cpu / $wall")"

@@ -44,7 +44,7 @@ void Update(TimerObject* timer) {
   }
 }
 
-void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* spec) {
+void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* pspec) {
   TimerObject* timer = AsTimer(object);
   switch (id) {
     case kPropEnabled:
@@ -57,11 +57,11 @@ void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* spe
       Update(timer);
       break;
     default:
-      G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec);
+      G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
   }
 }
 
-void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* spec) {
+void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* pspec) {
   const TimerObject* timer = AsTimer(object);
   switch (id) {
     case kPropEnabled:
@@ -71,7 +71,7 @@ void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* spec) {
       g_value_set_uint(value, timer->interval);
       break;
     default:
-      G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec);
+      G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
   }
 }
 

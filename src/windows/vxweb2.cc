@@ -85,14 +85,14 @@ GtkWidget* Widget(GtkBuilder* builder, const char* name) {
 TfrmAbout::TfrmAbout() {
   if (gdk_display_get_default() == nullptr) throw std::runtime_error("There is no display to show the About box on.");
   if (pagimor_about_get_resource() == nullptr) throw std::runtime_error("The About box's layout is missing.");
-  const auto builder = gtk::ObjectRef<GtkBuilder>::Adopt(gtk_builder_new());
+  const auto builder = gtk::GObjectRef<GtkBuilder>::Adopt(gtk_builder_new());
   GError* error = nullptr;
   if (gtk_builder_add_from_resource(builder.get(), kLayout, &error) == 0) {
     const std::string reason = error != nullptr ? error->message : "unknown error";
     g_clear_error(&error);
     throw std::runtime_error("The About box's layout cannot be read: " + reason);
   }
-  frmAbout_ = gtk::ObjectRef<GtkWindow>::Share(GTK_WINDOW(Widget(builder.get(), "frmAbout")));
+  frmAbout_ = gtk::GObjectRef<GtkWindow>::Share(GTK_WINDOW(Widget(builder.get(), "frmAbout")));
   BitBtn1_ = Widget(builder.get(), "BitBtn1");
   lblVersion_ = Widget(builder.get(), "lblVersion");
   Label1_ = Widget(builder.get(), "Label1");
@@ -107,13 +107,13 @@ TfrmAbout::TfrmAbout() {
   gtk_builder_connect_signals(builder.get(), this);
   g_signal_connect(frmAbout_.get(), "realize", G_CALLBACK(OnRealize), nullptr);
 
-  buttonStyle_ = gtk::ObjectRef<GtkCssProvider>::Adopt(gtk_css_provider_new());
+  buttonStyle_ = gtk::GObjectRef<GtkCssProvider>::Adopt(gtk_css_provider_new());
   gtk_css_provider_load_from_data(buttonStyle_.get(), kButtonStyle, -1, nullptr);
   gtk_style_context_add_provider(gtk_widget_get_style_context(BitBtn1_), GTK_STYLE_PROVIDER(buttonStyle_.get()),
                                  GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
 
   // gdk_pixbuf_new_from_xpm_data predates const; it only reads the rows.
-  const auto icon = gtk::ObjectRef<GdkPixbuf>::Adopt(gdk_pixbuf_new_from_xpm_data(const_cast<const char**>(kIcon)));
+  const auto icon = gtk::GObjectRef<GdkPixbuf>::Adopt(gdk_pixbuf_new_from_xpm_data(const_cast<const char**>(kIcon)));
   if (icon) gtk_window_set_icon(frmAbout_.get(), icon.get());
 }
 

@@ -32,12 +32,12 @@ class TfrmAbout {
   GtkWidget* Label2() const { return Label2_; }
 
  private:
-  gtk::ObjectRef<GtkWindow> frmAbout_;
+  gtk::GObjectRef<GtkWindow> frmAbout_;
   GtkWidget* BitBtn1_ = nullptr;
   GtkWidget* lblVersion_ = nullptr;
   GtkWidget* Label1_ = nullptr;
   GtkWidget* Label2_ = nullptr;
-  gtk::ObjectRef<GtkCssProvider> buttonStyle_;
+  gtk::GObjectRef<GtkCssProvider> buttonStyle_;
 };
 
 }  // namespace pagimor

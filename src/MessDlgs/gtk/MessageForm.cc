@@ -37,7 +37,7 @@ ShownText ShownMessage(std::string_view text) {
 }  // namespace
 
 Size PangoCanvas::MeasureLine(std::string_view text) const {
-  const gtk::ObjectRef<PangoLayout> layout = gtk::ObjectRef<PangoLayout>::Adopt(gtk_widget_create_pango_layout(widget_, nullptr));
+  const gtk::GObjectRef<PangoLayout> layout = gtk::GObjectRef<PangoLayout>::Adopt(gtk_widget_create_pango_layout(widget_, nullptr));
   pango_layout_set_font_description(layout.get(), font_);
   pango_layout_set_text(layout.get(), text.data(), static_cast<int>(text.size()));
   int width = 0;
@@ -80,7 +80,7 @@ std::string_view IconThemeName(StockIcon icon) {
 
 TMessageForm::TMessageForm() {
   if (gdk_display_get_default() == nullptr) throw std::runtime_error("There is no display to show a message on.");
-  window_ = gtk::ObjectRef<GtkWindow>::Share(GTK_WINDOW(gtk_window_new(GTK_WINDOW_TOPLEVEL)));
+  window_ = gtk::GObjectRef<GtkWindow>::Share(GTK_WINDOW(gtk_window_new(GTK_WINDOW_TOPLEVEL)));
   gtk_widget_set_name(GTK_WIDGET(window_.get()), "MessageForm");
   g_signal_connect(window_.get(), "destroy", G_CALLBACK(OnDestroyed), this);
   font_ = DesktopFont(GTK_WIDGET(window_.get()));
@@ -92,7 +92,7 @@ TMessageForm::TMessageForm() {
   gtk_widget_set_name(client_, "Client");
   gtk_container_add(GTK_CONTAINER(window_.get()), client_);
 
-  buttonStyle_ = gtk::ObjectRef<GtkCssProvider>::Adopt(gtk_css_provider_new());
+  buttonStyle_ = gtk::GObjectRef<GtkCssProvider>::Adopt(gtk_css_provider_new());
   gtk_css_provider_load_from_data(buttonStyle_.get(), kButtonStyle, -1, nullptr);
 }
 
@@ -179,7 +179,7 @@ void TMessageForm::Build(std::string_view text, LangMessageType type, LangMessag
   gtk_layout_put(GTK_LAYOUT(client_), message_, 0, 0);
   {
     const auto measure =
-        gtk::ObjectRef<PangoLayout>::Adopt(pango_layout_copy(gtk_label_get_layout(GTK_LABEL(message_))));
+        gtk::GObjectRef<PangoLayout>::Adopt(pango_layout_copy(gtk_label_get_layout(GTK_LABEL(message_))));
     pango_layout_set_width(measure.get(), TextWrapWidth(screenArea_.width) * PANGO_SCALE);
     pango_layout_set_wrap(measure.get(), PANGO_WRAP_WORD);
     pango_layout_get_pixel_size(measure.get(), &textSize_.width, &textSize_.height);
@@ -288,10 +288,10 @@ class OtherWindowsDisabled {
       auto* window = GTK_WINDOW(item->data);
       if (window == dialog || gtk_window_get_window_type(window) != GTK_WINDOW_TOPLEVEL) continue;
       if (!gtk_widget_get_visible(GTK_WIDGET(window))) continue;
-      if (gtk_window_is_active(window)) wasActive_ = gtk::ObjectRef<GtkWindow>::Share(window);
+      if (gtk_window_is_active(window)) wasActive_ = gtk::GObjectRef<GtkWindow>::Share(window);
       if (!gtk_widget_get_sensitive(GTK_WIDGET(window))) continue;
       gtk_widget_set_sensitive(GTK_WIDGET(window), FALSE);
-      disabled_.push_back(gtk::ObjectRef<GtkWindow>::Share(window));
+      disabled_.push_back(gtk::GObjectRef<GtkWindow>::Share(window));
     }
   }
   ~OtherWindowsDisabled() {
@@ -303,8 +303,8 @@ class OtherWindowsDisabled {
   OtherWindowsDisabled& operator=(const OtherWindowsDisabled&) = delete;
 
  private:
-  std::vector<gtk::ObjectRef<GtkWindow>> disabled_;
-  gtk::ObjectRef<GtkWindow> wasActive_;
+  std::vector<gtk::GObjectRef<GtkWindow>> disabled_;
+  gtk::GObjectRef<GtkWindow> wasActive_;
 };
 
 }  // namespace

@@ -108,8 +108,8 @@ class TMessageForm {
   static gboolean OnMapped(GtkWidget* widget, GdkEvent* event, gpointer self);
   static void OnDestroyed(GtkWidget* widget, gpointer self);
 
-  gtk::ObjectRef<GtkWindow> window_;
-  gtk::ObjectRef<GtkCssProvider> buttonStyle_;
+  gtk::GObjectRef<GtkWindow> window_;
+  gtk::GObjectRef<GtkCssProvider> buttonStyle_;
   gtk::FontDescription font_;
   GtkWidget* client_ = nullptr;
   GtkWidget* image_ = nullptr;

@@ -21,12 +21,6 @@ namespace pagimor::gtk {
 
 namespace {
 
-// GLib's allocations, released with g_free.
-struct GFreeDeleter {
-  void operator()(gchar* text) const { g_free(text); }
-};
-using GString8 = std::unique_ptr<gchar, GFreeDeleter>;
-
 struct DateTimeDeleter {
   void operator()(GDateTime* time) const { g_date_time_unref(time); }
 };
@@ -40,7 +34,7 @@ TickCount TickOf(gint64 monotonicUs) {
 std::string FormatNow(const char* format) {
   const DateTime now(g_date_time_new_now_local());
   if (!now) return {};
-  const GString8 text(g_date_time_format(now.get(), format));
+  const OwnedString text(g_date_time_format(now.get(), format));
   return text ? std::string(text.get()) : std::string();
 }
 

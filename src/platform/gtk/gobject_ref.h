@@ -1,8 +1,9 @@
 #pragma once
-// Owning references for GLib objects and sources.
+// Owning references for GLib objects, strings and sources.
 
 #include <glib-object.h>
 
+#include <memory>
 #include <utility>
 
 namespace pagimor::gtk {
@@ -14,9 +15,9 @@ class GObjectRef {
   GObjectRef() = default;
   // Takes over a reference the caller owns.
   static GObjectRef Adopt(T* object) { return GObjectRef(object); }
-  // Adds a reference of its own.
+  // Adds a reference of its own; a floating reference is sunk.
   static GObjectRef Share(T* object) {
-    if (object != nullptr) g_object_ref(object);
+    if (object != nullptr) g_object_ref_sink(object);
     return GObjectRef(object);
   }
   GObjectRef(const GObjectRef&) = delete;
@@ -41,6 +42,12 @@ class GObjectRef {
   explicit GObjectRef(T* object) : object_(object) {}
   T* object_ = nullptr;
 };
+
+// A string that GLib allocated, released with g_free.
+struct GFreeDeleter {
+  void operator()(void* p) const { g_free(p); }
+};
+using OwnedString = std::unique_ptr<char, GFreeDeleter>;
 
 // A GLib main-loop source that is removed when its owner goes.
 class SourceId {

@@ -42,20 +42,25 @@ LayoutMetrics ComputeMetrics(CharSize unit) {
   };
 }
 
-std::optional<LangMessageButton> DefaultButtonOf(LangMessageButtons buttons) {
-  const LangMessageButton choice = HasButton(buttons, LangMessageButton::OK)    ? LangMessageButton::OK
-                                   : HasButton(buttons, LangMessageButton::Yes) ? LangMessageButton::Yes
-                                                                                : LangMessageButton::Retry;
+namespace {
+
+// The role goes to the first candidate in the set, else to the fallback;
+// when the fallback is not in the set either, no button has the role.
+std::optional<LangMessageButton> RoleOf(LangMessageButtons buttons, LangMessageButton first,
+                                        LangMessageButton second, LangMessageButton fallback) {
+  const LangMessageButton choice = HasButton(buttons, first) ? first : HasButton(buttons, second) ? second : fallback;
   if (HasButton(buttons, choice)) return choice;
   return std::nullopt;
 }
 
+}  // namespace
+
+std::optional<LangMessageButton> DefaultButtonOf(LangMessageButtons buttons) {
+  return RoleOf(buttons, LangMessageButton::OK, LangMessageButton::Yes, LangMessageButton::Retry);
+}
+
 std::optional<LangMessageButton> CancelButtonOf(LangMessageButtons buttons) {
-  const LangMessageButton choice = HasButton(buttons, LangMessageButton::Cancel) ? LangMessageButton::Cancel
-                                   : HasButton(buttons, LangMessageButton::No)   ? LangMessageButton::No
-                                                                                 : LangMessageButton::OK;
-  if (HasButton(buttons, choice)) return choice;
-  return std::nullopt;
+  return RoleOf(buttons, LangMessageButton::Cancel, LangMessageButton::No, LangMessageButton::OK);
 }
 
 int CountButtons(LangMessageButtons buttons) {

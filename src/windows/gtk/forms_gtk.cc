@@ -254,27 +254,20 @@ void GtkForm1::Close() {
   gdk_event_free(event);
 }
 
-int GtkForm1::OuterWidth() const {
+// The outer size includes the frame once the window manager has drawn one.
+GdkRectangle GtkForm1::OuterSize() const {
+  GdkRectangle frame{};
   if (GdkWindow* surface = gtk_widget_get_window(GTK_WIDGET(window_.get()))) {
-    GdkRectangle frame{};
     gdk_window_get_frame_extents(surface, &frame);
-    return frame.width;
+  } else {
+    gtk_window_get_size(window_.get(), &frame.width, &frame.height);
   }
-  gint width = 0;
-  gtk_window_get_size(window_.get(), &width, nullptr);
-  return width;
+  return frame;
 }
 
-int GtkForm1::OuterHeight() const {
-  if (GdkWindow* surface = gtk_widget_get_window(GTK_WIDGET(window_.get()))) {
-    GdkRectangle frame{};
-    gdk_window_get_frame_extents(surface, &frame);
-    return frame.height;
-  }
-  gint height = 0;
-  gtk_window_get_size(window_.get(), nullptr, &height);
-  return height;
-}
+int GtkForm1::OuterWidth() const { return OuterSize().width; }
+
+int GtkForm1::OuterHeight() const { return OuterSize().height; }
 
 int GtkForm1::WebBrowser1Top() const {
   gint top = 0;

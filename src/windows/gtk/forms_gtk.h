@@ -126,6 +126,7 @@ class GtkForm1 final : public TForm1 {
   [[nodiscard]] GtkLabel* Panel(int index) const;
 
  private:
+  [[nodiscard]] GdkRectangle OuterSize() const;
   BuiltWindow layout_;
   GObjectRef<GtkWindow> window_;
   GtkWebBrowser web_;

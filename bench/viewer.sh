@@ -53,39 +53,56 @@ rm -rf "$work/copy"
 # the last file's copy; each lasts one millisecond more than it says.
 prescribed=$(calc "(8 * 11 + ($files - 2) * 5 * 3 + 4 * 3) / 1000")
 
-mkdir "$work/tmp"
-export TMPDIR_BENCH="$work/tmp"
-result=$(xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
-  hz=$(getconf CLK_TCK)
-  TMPDIR="$TMPDIR_BENCH" "$1" 2>/dev/null &
-  pid=$!
-  start=$(date +%s.%N)
-  # CPU time of the viewer process (all its threads) at two seconds.
-  sleep 2
-  read -r -a stat < /proc/$pid/stat
-  cpu=$(awk "BEGIN { print (${stat[13]} + ${stat[14]}) / $hz }")
-  wall=$(awk "BEGIN { print $(date +%s.%N) - $start }")
-  # Wait for the viewer window: by then every file is written.
-  timeout 120 xdotool search --sync --onlyvisible --name "^EBook\$" >/dev/null
-  folder=$(ls -d "$TMPDIR_BENCH"/zel*VXEbook)
-  born=$(stat -c %.9W "$folder")
-  last=$(stat -c %.9Y "$folder"/* | sort -n | tail -n 1)
-  count=$(ls "$folder" | wc -l)
-  wait $pid
-  echo "$cpu $wall $born $last $count $?"
-' bench "$work/book.exe")
-read -r cpu wall born last count status <<< "$result"
-extraction=$(calc "$last - $born")
-overhead=$(calc "$extraction - $prescribed")
-left=$(ls -A "$work/tmp" | grep -c VXEbook || true)
+# The viewer, three times like the baseline: the fastest extraction counts,
+# and the pacing figure is the busiest of the three runs.
+best_overhead=
+worst_share=
+for run in 1 2 3; do
+  rm -rf "$work/tmp"
+  mkdir "$work/tmp"
+  export TMPDIR_BENCH="$work/tmp"
+  sync
+  result=$(xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
+    hz=$(getconf CLK_TCK)
+    TMPDIR="$TMPDIR_BENCH" "$1" 2>/dev/null &
+    pid=$!
+    start=$(date +%s.%N)
+    # CPU time of the viewer process (all its threads) at two seconds.
+    sleep 2
+    read -r -a stat < /proc/$pid/stat
+    cpu=$(awk "BEGIN { print (${stat[13]} + ${stat[14]}) / $hz }")
+    wall=$(awk "BEGIN { print $(date +%s.%N) - $start }")
+    # Wait for the viewer window: by then every file is written.
+    timeout 120 xdotool search --sync --onlyvisible --name "^EBook\$" >/dev/null
+    folder=$(ls -d "$TMPDIR_BENCH"/zel*VXEbook)
+    born=$(stat -c %.9W "$folder")
+    last=$(stat -c %.9Y "$folder"/* | sort -n | tail -n 1)
+    count=$(ls "$folder" | wc -l)
+    wait $pid
+    echo "$cpu $wall $born $last $count $?"
+  ' bench "$work/book.exe")
+  read -r cpu wall born last count status <<< "$result"
+  overhead=$(calc "$last - $born - $prescribed")
+  share=$(calc "100 * $cpu / $wall")
+  if [ -z "$best_overhead" ] || awk "BEGIN { exit !($overhead < $best_overhead) }"; then
+    best_overhead=$overhead
+    extraction=$(calc "$last - $born")
+  fi
+  if [ -z "$worst_share" ] || awk "BEGIN { exit !($share > $worst_share) }"; then
+    worst_share=$share worst_cpu=$cpu worst_wall=$wall
+  fi
+  left=$(ls -A "$work/tmp" | grep -c VXEbook || true)
+  printf 'run %d: exit status %s, %s files written, %s folder(s) left, extraction minus pauses %.3f s\n' \
+    "$run" "$status" "$count" "$left" "$overhead"
+done
+overhead=$best_overhead
 
-printf 'book: %d files, %d MiB; viewer exit status %s, %s files written, %s folder(s) left\n' \
-  "$files" "$total_mib" "$status" "$count" "$left"
-printf 'extraction (first folder attempt to last file written): %.3f s\n' "$extraction"
+printf 'book: %d files, %d MiB\n' "$files" "$total_mib"
+printf 'extraction (first folder attempt to last file written), fastest run: %.3f s\n' "$extraction"
 printf '  prescribed pauses in it:                               %.3f s\n' "$prescribed"
 printf '  extraction minus pauses:                               %.3f s\n' "$overhead"
 printf 'cp -r of the same files (best of 3):                     %.3f s\n' "$cp_best"
 printf '  ratio (extraction minus pauses) / cp:                  %.2f (required: at most 2)\n' \
   "$(calc "$overhead / $cp_best")"
-printf 'pacing: CPU %.3f s in the first %.3f s of wall time = %.1f%% of one core (required: under 25%%)\n' \
-  "$cpu" "$wall" "$(calc "100 * $cpu / $wall")"
+printf 'pacing, busiest run: CPU %.3f s in the first %.3f s of wall time = %.1f%% of one core (required: under 25%%)\n' \
+  "$worst_cpu" "$worst_wall" "$worst_share"

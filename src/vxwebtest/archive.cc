@@ -91,6 +91,40 @@ bool IsReservedDeviceName(std::u16string_view name) {
   return false;
 }
 
+// Copies length bytes of source from offset into target. The kernel copies
+// while it can; the block loop takes over where it cannot, and tells a
+// failed read from a failed write. A failure ends the copy after its one
+// message rather than once for every remaining block.
+void CopyBytes(const fs::InputFile& source, std::int64_t offset, std::int64_t length, fs::OutputFile& target,
+               ArchiveHost& host) {
+  std::int64_t copied = 0;
+  while (copied < length) {
+    const std::int64_t n = target.CopyFrom(source, offset, std::min(length - copied, kCopyPiece));
+    host.ProcessMessages();
+    if (n < 0) break;
+    if (n == 0) return;  // the source ends early
+    copied += n;
+    offset += n;
+  }
+  std::array<std::uint8_t, kBlockSize> buffer{};
+  while (copied < length) {
+    const std::int64_t got = source.ReadAt(offset, buffer);
+    host.ProcessMessages();
+    if (got < 0) {
+      host.ShowPlainMessage("Error by 12");
+      return;
+    }
+    if (got == 0) return;
+    const std::int64_t pass = std::min(got, length - copied);
+    if (!target.Write(std::span(buffer).first(static_cast<std::size_t>(pass)))) {
+      host.ShowPlainMessage("Error by 13");
+      return;
+    }
+    copied += pass;
+    offset += pass;
+  }
+}
+
 }  // namespace
 
 Bytes HeaderMarkerKey() { return Bytes(kHeaderMarkerKey); }
@@ -199,39 +233,13 @@ bool CopyRange(std::int32_t start, std::int32_t end, std::u16string_view destina
   const bool positioned = source.is_open() && start >= 0;
   if (!positioned) host.ShowPlainMessage("Error by 11");
 
-  const std::int64_t length = std::int64_t{end} - start;
-  std::int64_t copied = 0;
-  std::int64_t offset = start;
-  // The kernel copies while it can; the block loop below takes over where it
-  // cannot, and tells a failed read from a failed write.
-  bool kernelCopy = positioned;
-  while (kernelCopy && copied < length) {
-    const std::int64_t n = target.CopyFrom(source, offset, std::min(length - copied, kCopyPiece));
+  if (!positioned) {
+    // Not one block can be read; one message says so, not one per block.
     host.ProcessMessages();
-    if (n < 0) break;
-    if (n == 0) kernelCopy = false, copied = length;  // the source ends early
-    copied += n;
-    offset += n;
+    host.ShowPlainMessage("Error by 12");
+  } else {
+    CopyBytes(source, start, std::int64_t{end} - start, target, host);
   }
-  std::array<std::uint8_t, kBlockSize> buffer{};
-  // One pass always runs, as in a copy of nothing; a failure ends the copy
-  // after its one message rather than once for every remaining block.
-  do {
-    const std::int64_t got = positioned ? source.ReadAt(offset, buffer) : -1;
-    host.ProcessMessages();
-    if (got < 0) {
-      host.ShowPlainMessage("Error by 12");
-      break;
-    }
-    const std::int64_t pass = std::min(got, length - copied);
-    if (pass <= 0) break;
-    if (!target.Write(std::span(buffer).first(static_cast<std::size_t>(pass)))) {
-      host.ShowPlainMessage("Error by 13");
-      break;
-    }
-    copied += pass;
-    offset += pass;
-  } while (copied < length);
   if (!target.Close()) host.ShowPlainMessage("Error by 13");
   nextEntry = Saturate(std::int64_t{end} + kEntryTerminatorLength);
   return true;

@@ -105,6 +105,11 @@ bool RemoveBookFolder(std::string_view folder) {
   return ::rmdir(base.c_str()) == 0 && ok;
 }
 
+BookFolderGuard::BookFolderGuard(std::u16string_view folder) : folder_(ToUtf8(folder)) {}
+
+// What cannot be removed stays, without a message: the run is over.
+BookFolderGuard::~BookFolderGuard() { RemoveBookFolder(folder_); }
+
 bool FileExists(std::string_view path) {
   struct stat info {};
   return ::stat(std::string(path).c_str(), &info) == 0 && !S_ISDIR(info.st_mode);

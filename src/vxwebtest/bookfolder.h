@@ -41,6 +41,19 @@ bool CreateBookFolder(Application& app);
 // subfolder alone, then the folder; true when all of it went.
 bool RemoveBookFolder(std::string_view folder);
 
+// This run's book folder from its creation on: removes it, with every file
+// in it, when the guard goes, on whichever road the run ends.
+class BookFolderGuard {
+ public:
+  explicit BookFolderGuard(std::u16string_view folder);
+  BookFolderGuard(const BookFolderGuard&) = delete;
+  BookFolderGuard& operator=(const BookFolderGuard&) = delete;
+  ~BookFolderGuard();
+
+ private:
+  std::string folder_;
+};
+
 // True when a file, not a folder, stands at path (an 8-bit path).
 bool FileExists(std::string_view path);
 

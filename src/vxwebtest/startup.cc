@@ -151,6 +151,9 @@ int RunBook(Application& app, FormFactory& forms) {
   PauseMs(app, kShowPause);
 
   if (!CreateBookFolder(app)) return 0;
+  // From here every road out of the run, a failure's included, removes the
+  // folder; a failure's message is shown before.
+  const BookFolderGuard folder(BookFolder);
   if (!ExtractBook(app, *form2, headerOffset)) return 0;
 
   form2->Hide();
@@ -167,8 +170,6 @@ int RunBook(Application& app, FormFactory& forms) {
   form1->WebBrowser1().Navigate(startPage);
   app.RunMessageLoop();
   form1.reset();
-
-  RemoveBookFolder(ToUtf8(BookFolder));
   return 0;
 }
 

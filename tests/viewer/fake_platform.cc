@@ -69,6 +69,7 @@ std::int32_t FakeApplication::ShowLangMessage(std::string_view text, LangMessage
   langArgumentsOk = langArgumentsOk && type == LangMessageType::Error &&
                     buttons == ButtonBit(LangMessageButton::OK) && helpContext == 0 && language == 0;
   log.push_back("lang: " + std::string(text));
+  if (onMessage) onMessage();
   return 1;
 }
 

@@ -26,6 +26,8 @@ class FakeApplication : public Application {
   std::function<void()> onLoop;
   // Replaces the real folder creation when set.
   std::function<fs::ErrorCode(std::u16string_view)> createDirectory;
+  // Runs while a message is on screen, before it is answered.
+  std::function<void()> onMessage;
 
   // --- what the test reads ---
   std::vector<std::string> log;
@@ -58,7 +60,10 @@ class FakeApplication : public Application {
   }
   fs::ErrorCode CreateDirectory(std::u16string_view path) override;
 
-  void ShowPlainMessage(std::string_view text) override { log.push_back("plain: " + std::string(text)); }
+  void ShowPlainMessage(std::string_view text) override {
+    log.push_back("plain: " + std::string(text));
+    if (onMessage) onMessage();
+  }
   std::int32_t ShowLangMessage(std::string_view text, LangMessageType type, LangMessageButtons buttons,
                                std::int32_t helpContext, MessageLanguage language) override;
 

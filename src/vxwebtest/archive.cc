@@ -1,5 +1,6 @@
 #include "vxwebtest/archive.h"
 
+#include <algorithm>
 #include <array>
 #include <limits>
 #include <span>
@@ -91,18 +92,27 @@ bool IsReservedDeviceName(std::u16string_view name) {
   return false;
 }
 
-// Copies length bytes of source from offset into target. The kernel copies
-// while it can; the block loop takes over where it cannot, and tells a
-// failed read from a failed write. A failure ends the copy after its one
-// message rather than once for every remaining block.
-void CopyBytes(const fs::InputFile& source, std::int64_t offset, std::int64_t length, fs::OutputFile& target,
+// "Error by 13", and on a line of its own the system's reason when it gave
+// one: a full disk must say so.
+std::string WriteFailure(const fs::OutputFile& target) {
+  std::string text = "Error by 13";
+  if (target.error() != 0) text += "\r\n" + fs::ErrorText(target.error());
+  return text;
+}
+
+// Copies length bytes of source from offset into target; true when all of
+// them were written. The kernel copies while it can; the block loop takes
+// over where it cannot, and tells a failed read from a failed write. A
+// failure ends the copy after its one message rather than once for every
+// remaining block; a source that ends before the range counts as a failed
+// read, since the destination would lack bytes.
+bool CopyBytes(const fs::InputFile& source, std::int64_t offset, std::int64_t length, fs::OutputFile& target,
                ArchiveHost& host) {
   std::int64_t copied = 0;
   while (copied < length) {
     const std::int64_t n = target.CopyFrom(source, offset, std::min(length - copied, kCopyPiece));
     host.ProcessMessages();
-    if (n < 0) break;
-    if (n == 0) return;  // the source ends early
+    if (n <= 0) break;
     copied += n;
     offset += n;
   }
@@ -110,19 +120,19 @@ void CopyBytes(const fs::InputFile& source, std::int64_t offset, std::int64_t le
   while (copied < length) {
     const std::int64_t got = source.ReadAt(offset, buffer);
     host.ProcessMessages();
-    if (got < 0) {
+    if (got <= 0) {
       host.ShowPlainMessage("Error by 12");
-      return;
+      return false;
     }
-    if (got == 0) return;
     const std::int64_t pass = std::min(got, length - copied);
     if (!target.Write(std::span(buffer).first(static_cast<std::size_t>(pass)))) {
-      host.ShowPlainMessage("Error by 13");
-      return;
+      host.ShowPlainMessage(WriteFailure(target));
+      return false;
     }
     copied += pass;
     offset += pass;
   }
+  return true;
 }
 
 }  // namespace
@@ -233,16 +243,22 @@ bool CopyRange(std::int32_t start, std::int32_t end, std::u16string_view destina
   const bool positioned = source.is_open() && start >= 0;
   if (!positioned) host.ShowPlainMessage("Error by 11");
 
+  bool complete = false;
   if (!positioned) {
     // Not one block can be read; one message says so, not one per block.
     host.ProcessMessages();
     host.ShowPlainMessage("Error by 12");
   } else {
-    CopyBytes(source, start, std::int64_t{end} - start, target, host);
+    complete = CopyBytes(source, start, std::int64_t{end} - start, target, host);
   }
-  if (!target.Close()) host.ShowPlainMessage("Error by 13");
+  // The last writes may fail only now; a copy that has failed already has
+  // said so.
+  if (!target.Close() && complete) {
+    host.ShowPlainMessage(WriteFailure(target));
+    complete = false;
+  }
   nextEntry = Saturate(std::int64_t{end} + kEntryTerminatorLength);
-  return true;
+  return complete;
 }
 
 const char* FileNameProblem(std::u16string_view name) {

@@ -105,9 +105,10 @@ std::u16string ReadEntryName(std::int32_t entryOffset, std::int32_t& dataStart, 
 std::u16string DecodeHexName(std::string_view hex, ArchiveHost& host);
 
 // Writes the bytes of ExePath from start up to, not including, end into a new
-// file at destination and sets nextEntry to end + 15. When the destination
-// cannot be created nextEntry keeps its value; the result says whether the
-// destination was created.
+// file at destination and sets nextEntry to end + 15. True only when the
+// destination holds all of those bytes; false after the one message that
+// says why: the destination could not be created (nextEntry then keeps its
+// value), or a read, a write or the final close failed.
 bool CopyRange(std::int32_t start, std::int32_t end, std::u16string_view destination,
                std::int32_t& nextEntry, ArchiveHost& host);
 

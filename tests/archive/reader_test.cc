@@ -248,6 +248,33 @@ TEST_F(ReaderTest, CopyDoesNotFollowALinkPlantedUnderTheName) {
   EXPECT_EQ(ReadFile(dir_ / "victim"), "keep");
 }
 
+// The caller goes on only when the destination holds the whole range: a
+// copy cut short says so once and gives false.
+TEST_F(ReaderTest, CopyGivesTrueOnlyWhenTheDestinationHoldsEveryByte) {
+  const std::string data = SaltedData(5, 3000);
+  struct Case {
+    std::string what;
+    std::int32_t end;
+    std::u16string destination;
+    bool result;
+    std::vector<std::string> messages;
+  };
+  const Case cases[] = {
+      {"whole range", 3000, Widen((dir_ / "out").string()), true, {}},
+      {"source ends before the range", 5000, Widen((dir_ / "out").string()), false, {"Error by 12"}},
+      // A device that is always full stands for a full disk.
+      {"every write fails", 3000, u"/dev/full", false, {"Error by 13\r\nNo space left on device"}},
+  };
+  for (const Case& c : cases) {
+    if (c.destination == u"/dev/full" && !std::filesystem::exists("/dev/full")) continue;
+    Container(data);
+    host_.plain.clear();
+    std::int32_t next = 0;
+    EXPECT_EQ(CopyRange(0, c.end, c.destination, next, host_), c.result) << c.what;
+    EXPECT_EQ(host_.plain, c.messages) << c.what;
+  }
+}
+
 // Every routine reports its own step failures when the container is gone.
 TEST_F(ReaderTest, ReportsEachFailedStepWithItsNumber) {
   NoContainer();
@@ -263,7 +290,7 @@ TEST_F(ReaderTest, ReportsEachFailedStepWithItsNumber) {
       {"FindMarkerFrom", [&] { EXPECT_EQ(FindMarkerFrom(Header(), 0, host_), kNotFound); }, {"Error by 5"}},
       {"ReadFileCount", [&] { EXPECT_EQ(ReadFileCount(0, pos, host_), ""); }, {"Error by 6", "Error by 7"}},
       {"ReadEntryName", [&] { ReadEntryName(0, pos, host_); }, {"Error by 8", "Error by 9"}},
-      {"CopyRange", [&] { EXPECT_TRUE(CopyRange(0, 4000, dest, pos, host_)); },
+      {"CopyRange", [&] { EXPECT_FALSE(CopyRange(0, 4000, dest, pos, host_)); },
        {"Error by 10", "Error by 11", "Error by 12"}},
   };
   for (const Case& c : cases) {

@@ -1,5 +1,7 @@
 #include "support.h"
 
+#include <sys/mount.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <random>
@@ -19,6 +21,14 @@ ScratchDir::~ScratchDir() {
   std::error_code ec;
   std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
   std::filesystem::remove_all(path_, ec);
+}
+
+SmallTmpfs::SmallTmpfs(const std::filesystem::path& at, const std::string& size) : at_(at) {
+  mounted_ = ::mount("tmpfs", at_.c_str(), "tmpfs", 0, ("size=" + size).c_str()) == 0;
+}
+
+SmallTmpfs::~SmallTmpfs() {
+  if (mounted_) ::umount2(at_.c_str(), MNT_DETACH);
 }
 
 std::string ReadFile(const std::filesystem::path& path) {

@@ -53,6 +53,22 @@ class ScratchDir {
   std::filesystem::path path_;
 };
 
+// A small tmpfs mounted over a folder for as long as the object lives, to
+// fill a disk on purpose; mounted() is false where the test may not mount
+// (not root).
+class SmallTmpfs {
+ public:
+  SmallTmpfs(const std::filesystem::path& at, const std::string& size);
+  SmallTmpfs(const SmallTmpfs&) = delete;
+  SmallTmpfs& operator=(const SmallTmpfs&) = delete;
+  ~SmallTmpfs();
+  [[nodiscard]] bool mounted() const { return mounted_; }
+
+ private:
+  std::filesystem::path at_;
+  bool mounted_ = false;
+};
+
 std::string ReadFile(const std::filesystem::path& path);
 void WriteFile(const std::filesystem::path& path, std::string_view bytes);
 

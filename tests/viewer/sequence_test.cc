@@ -243,6 +243,21 @@ TEST_P(SequenceFailureTest, ShowsOneMessageThenRemovesTheFolder) {
 INSTANTIATE_TEST_SUITE_P(Table, SequenceFailureTest, ::testing::ValuesIn(Failures()),
                          [](const auto& param) { return std::string(param.param.name); });
 
+TEST_F(SequenceTest, AFullDiskStopsTheRunAtTheFirstFailedWriteAndSaysWhy) {
+  const SmallTmpfs disk(dir_ / "tmp", "64k");
+  if (!disk.mounted()) GTEST_SKIP() << "cannot mount a tmpfs here";
+  std::vector<Entry> entries;
+  for (std::uint32_t i = 0; i < 4; ++i) {
+    entries.push_back(NamedEntry(u"big" + Widen(std::to_string(i)), SaltedData(i, 40000)));
+  }
+  entries.push_back(NamedEntry(u"index.html", "x"));
+  WriteBook(Archive("5", entries, kProgram));
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Messages(), std::vector<std::string>{"plain: Error by 13\r\nNo space left on device"});
+  EXPECT_EQ(At("Form1.Create main"), -1);
+  EXPECT_TRUE(Folders().empty());
+}
+
 TEST_F(SequenceTest, FolderThatCannotBeMadeEndsTheRunBehindTheLoadingWindow) {
   WriteBook(Archive("1", {NamedEntry(u"index.html", "x")}, kProgram));
   // A temporary path under a regular file refuses every folder, root or not.

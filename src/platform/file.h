@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace pagimor::fs {
 
@@ -97,5 +98,63 @@ class OutputFile {
 // Renames from to to, replacing to.
 ErrorCode RenameFile(std::u16string_view from, std::u16string_view to);
 ErrorCode RemoveFile(std::u16string_view path);
+
+// Creates a folder that only its owner may enter; 0 or the system's code.
+ErrorCode CreatePrivateFolder(std::u16string_view path);
+// Removes a folder, which succeeds only when it is empty.
+ErrorCode RemoveEmptyFolder(std::u16string_view path);
+// True when a file, not a folder, stands at path.
+bool IsFile(std::u16string_view path);
+
+// What stands under a name in a folder. A link is Other, whatever it points
+// to: nothing that walks a folder may be led out of it.
+enum class EntryKind { File, Folder, Other };
+
+struct FolderEntry {
+  std::u16string name;
+  EntryKind kind = EntryKind::Other;
+};
+
+// An open folder: its entries, the removal of what stands in it, and an
+// advisory lock that says a live program is using it. The lock lasts until
+// Close() or the object goes, and with the process: a killed program's
+// folders are free again.
+class Folder {
+ public:
+  Folder() = default;
+  Folder(const Folder&) = delete;
+  Folder& operator=(const Folder&) = delete;
+  Folder(Folder&& other) noexcept;
+  Folder& operator=(Folder&& other) noexcept;
+  ~Folder();
+
+  // Opens the folder at path. A link in its place is refused, unless the
+  // path ends with a separator (a temporary directory may be a link).
+  bool Open(std::u16string_view path);
+  [[nodiscard]] bool is_open() const { return fd_ >= 0; }
+  [[nodiscard]] ErrorCode error() const { return error_; }
+
+  // True when the folder belongs to the user the program runs as.
+  [[nodiscard]] bool OwnedByUser() const;
+  // Every entry but "." and ".."; none when they cannot be read.
+  [[nodiscard]] std::vector<FolderEntry> Entries() const;
+  // Deletes the file or link called name directly inside this folder.
+  ErrorCode RemoveEntry(std::u16string_view name) const;
+
+  // Takes the lock without waiting; false when another holder has it, or
+  // when the path opened no longer names this folder (it was removed, or
+  // replaced, before the lock was taken); error() says which. On some
+  // systems a held lock keeps the folder itself from being removed: Close()
+  // before RemoveEmptyFolder.
+  bool TryLock();
+
+  // Gives up the lock and the folder.
+  void Close();
+
+ private:
+  int fd_ = -1;
+  ErrorCode error_ = 0;
+  std::u16string path_;
+};
 
 }  // namespace pagimor::fs

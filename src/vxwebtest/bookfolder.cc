@@ -1,11 +1,5 @@
 #include "vxwebtest/bookfolder.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <memory>
 #include <random>
 
 #include "platform/text.h"
@@ -18,12 +12,9 @@ std::u16string BookFolder;
 namespace {
 
 constexpr int kFolderStepPauseMs = 10;
-
-struct DirCloser {
-  void operator()(DIR* dir) const { ::closedir(dir); }
-};
-using DirHandle = std::unique_ptr<DIR, DirCloser>;
 constexpr int kMaxRandomPauseMs = 1299;
+constexpr std::size_t kMinTimestampDigits = 15;
+constexpr std::size_t kMaxTimestampDigits = 17;
 
 std::u16string Digits(int value, int width) {
   std::u16string text;
@@ -33,6 +24,28 @@ std::u16string Digits(int value, int width) {
   } while (value > 0);
   while (static_cast<int>(text.size()) < width) text.insert(text.begin(), u'0');
   return text;
+}
+
+// Takes the lock of the folder just made. Until then another run's sweep
+// could have taken it for abandoned and removed it; the attempt then fails
+// like any other and the next one makes a new folder.
+fs::ErrorCode Hold(fs::Folder& hold, std::u16string_view folder) {
+  if (hold.Open(folder) && hold.TryLock()) return 0;
+  const fs::ErrorCode error = hold.error();
+  hold.Close();
+  return error;
+}
+
+// Deletes the files directly inside the open folder, never entering a
+// subfolder and never following a link, then the folder itself.
+bool RemoveOpenFolder(fs::Folder& folder, std::u16string_view path) {
+  bool ok = true;
+  for (const fs::FolderEntry& entry : folder.Entries()) {
+    if (entry.kind == fs::EntryKind::Folder) continue;
+    if (folder.RemoveEntry(entry.name) != 0) ok = false;
+  }
+  folder.Close();
+  return fs::RemoveEmptyFolder(path) == 0 && ok;
 }
 
 }  // namespace
@@ -60,11 +73,7 @@ std::u16string MakeBookFolderName(std::u16string_view tempPath, const LocalTime&
   return Widen(ToUtf8(CollapseDoubledSeparators(Widen(ToUtf8(candidate)))));
 }
 
-fs::ErrorCode CreatePrivateDirectory(std::u16string_view path) {
-  return ::mkdir(ToUtf8(path).c_str(), 0700) == 0 ? 0 : errno;
-}
-
-bool CreateBookFolder(Application& app) {
+bool CreateBookFolder(Application& app, fs::Folder& hold) {
   std::mt19937 random(static_cast<std::mt19937::result_type>(app.HighResolutionCounter()));
   std::uniform_int_distribution<int> randomPause(0, kMaxRandomPauseMs);
   for (int attempt = 0;; ++attempt) {
@@ -75,7 +84,8 @@ bool CreateBookFolder(Application& app) {
     BookFolder = MakeBookFolderName(tempPath, app.Now());
     PauseMs(app, kFolderStepPauseMs);
     PauseMs(app, kFolderStepPauseMs);
-    const fs::ErrorCode error = app.CreateDirectory(BookFolder);
+    fs::ErrorCode error = app.CreateDirectory(BookFolder);
+    if (error == 0) error = Hold(hold, BookFolder);
     if (error == 0) return true;
     if (attempt >= kBookFolderAttempts - 1) {
       std::string text(kBookFolderError);
@@ -89,30 +99,57 @@ bool CreateBookFolder(Application& app) {
 }
 
 bool RemoveBookFolder(std::string_view folder) {
-  const std::string base(folder);
-  bool ok = true;
-  if (const DirHandle dir{::opendir(base.c_str())}) {
-    while (const dirent* entry = ::readdir(dir.get())) {
-      const std::string_view name = entry->d_name;
-      if (name == "." || name == "..") continue;
-      const std::string path = base + "/" + std::string(name);
-      struct stat info {};
-      // Subfolders are never entered; a link is removed, not followed.
-      if (::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) continue;
-      if (::unlink(path.c_str()) != 0) ok = false;
-    }
+  const std::u16string path = Widen(folder);
+  fs::Folder open;
+  if (!open.Open(path)) return fs::RemoveEmptyFolder(path) == 0;
+  return RemoveOpenFolder(open, path);
+}
+
+bool IsBookFolderName(std::u16string_view name) {
+  if (name.size() < kBookFolderPrefix.size() + kBookFolderSuffix.size()) return false;
+  if (!name.starts_with(kBookFolderPrefix) || !name.ends_with(kBookFolderSuffix)) return false;
+  const std::u16string_view digits =
+      name.substr(kBookFolderPrefix.size(), name.size() - kBookFolderPrefix.size() - kBookFolderSuffix.size());
+  if (digits.size() < kMinTimestampDigits || digits.size() > kMaxTimestampDigits) return false;
+  for (const char16_t c : digits) {
+    if (c < u'0' || c > u'9') return false;
   }
-  return ::rmdir(base.c_str()) == 0 && ok;
+  return true;
 }
 
-BookFolderGuard::BookFolderGuard(std::u16string_view folder) : folder_(ToUtf8(folder)) {}
-
-// What cannot be removed stays, without a message: the run is over.
-BookFolderGuard::~BookFolderGuard() { RemoveBookFolder(folder_); }
-
-bool FileExists(std::string_view path) {
-  struct stat info {};
-  return ::stat(std::string(path).c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+void SweepAbandonedBookFolders(Application& app) {
+  const std::u16string temp = app.TempPath();
+  fs::Folder tempFolder;
+  if (!tempFolder.Open(temp)) return;
+  for (const fs::FolderEntry& entry : tempFolder.Entries()) {
+    if (entry.kind != fs::EntryKind::Folder || !IsBookFolderName(entry.name)) continue;
+    const std::u16string path = temp + entry.name;
+    fs::Folder folder;
+    // Opening refuses a link put in the folder's place; the lock is held by
+    // a live run; another user's folder is theirs to remove.
+    if (!folder.Open(path) || !folder.OwnedByUser() || !folder.TryLock()) continue;
+    RemoveOpenFolder(folder, path);
+    app.ProcessMessages();
+  }
 }
+
+BookFolderGuard::BookFolderGuard(Application& app, std::u16string_view folder, fs::Folder hold)
+    : app_(app), folder_(folder), hold_(std::move(hold)) {}
+
+BookFolderGuard::~BookFolderGuard() { Remove(); }
+
+// What cannot be removed stays, without a message: the run is over. The
+// lock goes with the files, before the folder itself.
+void BookFolderGuard::Remove() {
+  if (removed_) return;
+  removed_ = true;
+  if (hold_.is_open()) {
+    RemoveOpenFolder(hold_, folder_);
+  } else {
+    RemoveBookFolder(ToUtf8(folder_));
+  }
+}
+
+bool FileExists(std::string_view path) { return fs::IsFile(Widen(path)); }
 
 }  // namespace pagimor

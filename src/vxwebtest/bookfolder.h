@@ -30,28 +30,42 @@ std::u16string CollapseDoubledSeparators(std::u16string_view path);
 // stands after a pass through the 8-bit encoding.
 std::u16string MakeBookFolderName(std::u16string_view tempPath, const LocalTime& time);
 
-// Creates a folder only its owner may enter (mode 0700); 0 or errno.
-fs::ErrorCode CreatePrivateDirectory(std::u16string_view path);
-
 // Up to twelve attempts with random pauses between them; on failure shows
 // the message with the system's text for the last error and returns false.
-bool CreateBookFolder(Application& app);
+// The folder made is locked at once through hold, which the run keeps until
+// it removes the folder: the lock tells other runs that it is in use.
+bool CreateBookFolder(Application& app, fs::Folder& hold);
 
 // Deletes the files directly inside folder (an 8-bit path), leaving any
 // subfolder alone, then the folder; true when all of it went.
 bool RemoveBookFolder(std::string_view folder);
 
+// True for the name of a book folder: the prefix, 15 to 17 digits, the suffix.
+bool IsBookFolderName(std::u16string_view name);
+
+// Removes the book folders that runs of this user left in the temporary
+// directory when they were killed: real folders, not links, of the user,
+// with a book folder's name, whose lock nobody holds. A live run's folder
+// is locked and stays.
+void SweepAbandonedBookFolders(Application& app);
+
 // This run's book folder from its creation on: removes it, with every file
-// in it, when the guard goes, on whichever road the run ends.
+// in it, when the guard goes, on whichever road the run ends. Keeps the
+// folder's lock until then.
 class BookFolderGuard {
  public:
-  explicit BookFolderGuard(std::u16string_view folder);
+  BookFolderGuard(Application& app, std::u16string_view folder, fs::Folder hold);
   BookFolderGuard(const BookFolderGuard&) = delete;
   BookFolderGuard& operator=(const BookFolderGuard&) = delete;
   ~BookFolderGuard();
 
  private:
-  std::string folder_;
+  void Remove();
+
+  Application& app_;
+  std::u16string folder_;
+  fs::Folder hold_;
+  bool removed_ = false;
 };
 
 // True when a file, not a folder, stands at path (an 8-bit path).

@@ -1,6 +1,7 @@
 #include "vxwebtest/startup.h"
 
 #include <stdexcept>
+#include <utility>
 
 #include "platform/text.h"
 #include "vxwebtest/archive.h"
@@ -150,10 +151,12 @@ int RunBook(Application& app, FormFactory& forms) {
   app.ProcessMessages();
   PauseMs(app, kShowPause);
 
-  if (!CreateBookFolder(app)) return 0;
+  SweepAbandonedBookFolders(app);
+  fs::Folder hold;
+  if (!CreateBookFolder(app, hold)) return 0;
   // From here every road out of the run, a failure's included, removes the
   // folder; a failure's message is shown before.
-  const BookFolderGuard folder(BookFolder);
+  const BookFolderGuard folder(app, BookFolder, std::move(hold));
   if (!ExtractBook(app, *form2, headerOffset)) return 0;
 
   form2->Hide();

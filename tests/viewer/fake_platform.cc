@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "platform/text.h"
-#include "vxwebtest/bookfolder.h"
 
 namespace pagimor::test {
 
@@ -60,7 +59,7 @@ fs::ErrorCode FakeApplication::CreateDirectory(std::u16string_view path) {
   if (!firstFolderAttempt) firstFolderAttempt = clock;
   ++folderAttempts;
   log.push_back("CreateDirectory " + ToUtf8(path));
-  return createDirectory ? createDirectory(path) : CreatePrivateDirectory(path);
+  return createDirectory ? createDirectory(path) : fs::CreatePrivateFolder(path);
 }
 
 std::int32_t FakeApplication::ShowLangMessage(std::string_view text, LangMessageType type,

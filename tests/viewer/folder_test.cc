@@ -1,7 +1,9 @@
 // The book folder on the real file system.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "archive/support.h"
@@ -46,10 +48,11 @@ class BookFolderTest : public ::testing::Test {
   BookFolderTest() { app_.tempPath = Widen(dir_.path().string() + "/"); }
   ScratchDir dir_;
   FakeApplication app_;
+  fs::Folder hold_;
 };
 
 TEST_F(BookFolderTest, IsCreatedPrivateInTheTemporaryDirectory) {
-  ASSERT_TRUE(CreateBookFolder(app_));
+  ASSERT_TRUE(CreateBookFolder(app_, hold_));
   const stdfs::path folder = ToUtf8(BookFolder);
   EXPECT_EQ(folder, dir_ / "zel20261208055241250VXEbook");
   struct stat info {};
@@ -63,9 +66,9 @@ TEST_F(BookFolderTest, SecondRunInTheSameMillisecondTriesAgainUnderALaterName) {
   stdfs::create_directory(dir_ / "zel20261208055241250VXEbook");
   app_.createDirectory = [&](std::u16string_view path) {
     app_.now.millisecond = 731;  // the clock moves on during the random pause
-    return CreatePrivateDirectory(path);
+    return fs::CreatePrivateFolder(path);
   };
-  ASSERT_TRUE(CreateBookFolder(app_));
+  ASSERT_TRUE(CreateBookFolder(app_, hold_));
   EXPECT_EQ(app_.folderAttempts, 2);
   EXPECT_EQ(stdfs::path(ToUtf8(BookFolder)), dir_ / "zel20261208055241731VXEbook");
   EXPECT_TRUE(app_.log.empty() || !app_.log.back().starts_with("lang: "));
@@ -75,7 +78,7 @@ TEST_F(BookFolderTest, TemporaryDirectoryThatRefusesEveryFolderGivesTwelveAttemp
   WriteFile(dir_ / "file", "x");
   app_.tempPath = Widen((dir_ / "file").string() + "/");
   const TickCount start = app_.clock;
-  EXPECT_FALSE(CreateBookFolder(app_));
+  EXPECT_FALSE(CreateBookFolder(app_, hold_));
   EXPECT_EQ(app_.folderAttempts, 12);
   ASSERT_FALSE(app_.log.empty());
   EXPECT_EQ(app_.log.back(), "lang: " + std::string(kBookFolderError) + "Not a directory");
@@ -83,6 +86,102 @@ TEST_F(BookFolderTest, TemporaryDirectoryThatRefusesEveryFolderGivesTwelveAttemp
   const TickCount elapsed = app_.clock - start;
   EXPECT_GE(elapsed, 12u * 5u * 11u + 11u);
   EXPECT_LE(elapsed, 12u * 5u * 11u + 11u * 1300u);
+}
+
+// A sweeping run may take a folder just made for abandoned before its run
+// has locked it; the run must not go on with a folder about to go.
+TEST_F(BookFolderTest, AFolderSomeoneElseLockedFirstIsGivenUpForANewOne) {
+  fs::Folder sweeper;
+  app_.createDirectory = [&](std::u16string_view path) {
+    const fs::ErrorCode error = fs::CreatePrivateFolder(path);
+    if (app_.folderAttempts == 1) {
+      EXPECT_TRUE(sweeper.Open(path) && sweeper.TryLock());
+      app_.now.millisecond = 731;
+    }
+    return error;
+  };
+  ASSERT_TRUE(CreateBookFolder(app_, hold_));
+  EXPECT_EQ(app_.folderAttempts, 2);
+  EXPECT_EQ(stdfs::path(ToUtf8(BookFolder)), dir_ / "zel20261208055241731VXEbook");
+  // The run holds its folder: nobody else takes the lock now.
+  fs::Folder other;
+  ASSERT_TRUE(other.Open(BookFolder));
+  EXPECT_FALSE(other.TryLock());
+}
+
+TEST(FolderLock, IsHeldByOneAtATimeAndOnlyForTheFolderStillUnderItsName) {
+  ScratchDir dir;
+  const std::u16string path = Widen((dir / "f").string());
+  ASSERT_EQ(fs::CreatePrivateFolder(path), 0);
+  fs::Folder first;
+  fs::Folder second;
+  ASSERT_TRUE(first.Open(path) && first.TryLock());
+  ASSERT_TRUE(second.Open(path));
+  EXPECT_FALSE(second.TryLock());
+  first.Close();
+  EXPECT_TRUE(second.TryLock());
+  second.Close();
+  // Removed and made again after it was opened: the lock would guard nothing.
+  ASSERT_TRUE(first.Open(path));
+  ASSERT_EQ(fs::RemoveEmptyFolder(path), 0);
+  ASSERT_EQ(fs::CreatePrivateFolder(path), 0);
+  EXPECT_FALSE(first.TryLock());
+}
+
+// What a run finds in the temporary directory at its start: only folders
+// that a killed run of this user left, unlocked, go.
+TEST(Sweep, RemovesOnlyAbandonedBookFoldersOfThisUser) {
+  ScratchDir dir;
+  stdfs::create_directory(dir / "tmp");
+  const stdfs::path tmp = dir / "tmp";
+  FakeApplication app;
+  app.tempPath = Widen(tmp.string() + "/");
+  const std::vector<std::string> abandoned = {"zel20260101120000123VXEbook", "zel202601011200001VXEbook",
+                                              "zel2026010112000099VXEbook"};
+  const std::vector<std::string> wrongNames = {"zel2026010112000VXEbook", "zel202601011200001234VXEbook",
+                                               "zel2026010112000x123VXEbook", "Zel20260101120000123VXEbook",
+                                               "zel20260101120000123VXEbook.old", "zel20260101120000123vxebook"};
+  for (const std::string& name : abandoned) {
+    stdfs::create_directory(tmp / name);
+    WriteFile(tmp / name / "index.html", "old");
+  }
+  for (const std::string& name : wrongNames) {
+    stdfs::create_directory(tmp / name);
+    WriteFile(tmp / name / "keep", "x");
+  }
+  // A live run's folder, its lock held.
+  const std::string live = "zel20260101120000456VXEbook";
+  stdfs::create_directory(tmp / live);
+  WriteFile(tmp / live / "index.html", "live");
+  fs::Folder liveHold;
+  ASSERT_TRUE(liveHold.Open(Widen((tmp / live).string())) && liveHold.TryLock());
+  // A link under a book folder's name, and a file under one.
+  stdfs::create_directory(dir / "elsewhere");
+  WriteFile(dir / "elsewhere" / "precious", "keep");
+  const std::string link = "zel20260101120000789VXEbook";
+  stdfs::create_directory_symlink(dir / "elsewhere", tmp / link);
+  const std::string file = "zel20260101120000790VXEbook";
+  WriteFile(tmp / file, "x");
+  std::vector<std::string> expected = wrongNames;
+  expected.insert(expected.end(), {live, link, file});
+  // Another user's folder is theirs, even to root.
+  const std::string foreign = "zel20260101120000791VXEbook";
+  if (::geteuid() == 0) {
+    stdfs::create_directory(tmp / foreign);
+    ASSERT_EQ(::chown((tmp / foreign).c_str(), 65534, 65534), 0);
+    expected.push_back(foreign);
+  }
+
+  SweepAbandonedBookFolders(app);
+
+  std::vector<std::string> left;
+  for (const auto& entry : stdfs::directory_iterator(tmp)) left.push_back(entry.path().filename().string());
+  std::sort(left.begin(), left.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(left, expected);
+  EXPECT_EQ(ReadFile(tmp / live / "index.html"), "live");
+  EXPECT_EQ(ReadFile(dir / "elsewhere" / "precious"), "keep");
+  for (const std::string& name : wrongNames) EXPECT_TRUE(stdfs::exists(tmp / name / "keep")) << name;
 }
 
 class RemoveBookFolderTest : public ::testing::Test {

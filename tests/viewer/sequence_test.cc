@@ -113,6 +113,27 @@ TEST_F(SequenceTest, NormalRunShowsTheBookAndRemovesItsFolderAtTheEnd) {
   EXPECT_TRUE(Folders().empty());
 }
 
+TEST_F(SequenceTest, RunRemovesAKilledRunsFolderAndHoldsItsOwnAgainstOthers) {
+  // What a run killed outright leaves: its folder, with no lock on it.
+  const stdfs::path stale = dir_ / "tmp" / "zel20260101120000123VXEbook";
+  stdfs::create_directory(stale);
+  WriteFile(stale / "index.html", "old");
+  WriteBook(Archive("1", {NamedEntry(u"index.html", "x")}, kProgram));
+  app_.onLoop = [&] {
+    EXPECT_FALSE(stdfs::exists(stale));
+    const auto folders = Folders();
+    ASSERT_EQ(folders.size(), 1u);
+    // Another run starting now leaves this one's folder alone.
+    FakeApplication other;
+    other.tempPath = app_.tempPath;
+    SweepAbandonedBookFolders(other);
+    EXPECT_EQ(ReadFile(folders[0] / "index.html"), "x");
+    forms_.form1->Close();
+  };
+  EXPECT_EQ(Run(), 0);
+  EXPECT_TRUE(Folders().empty());
+}
+
 TEST_F(SequenceTest, OneEntryRunsUpToTheEndOfArchiveMarker) {
   WriteBook(Archive("1", {NamedEntry(u"index.html", "<p>only<")}, kProgram));
   app_.onLoop = [&] {

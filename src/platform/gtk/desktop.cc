@@ -14,7 +14,6 @@
 #include "MessDlgs/MessDlgs.h"
 #include "platform/gtk/gobject_ref.h"
 #include "platform/text.h"
-#include "vxwebtest/bookfolder.h"
 #include "vxwebtest/version.h"
 
 namespace pagimor::gtk {
@@ -141,7 +140,7 @@ std::u16string DesktopApplication::TempPath() {
 
 std::optional<OsVersionInfo> DesktopApplication::VersionInfo() { return DesktopVersionInfo(); }
 
-fs::ErrorCode DesktopApplication::CreateDirectory(std::u16string_view path) { return CreatePrivateDirectory(path); }
+fs::ErrorCode DesktopApplication::CreateDirectory(std::u16string_view path) { return fs::CreatePrivateFolder(path); }
 
 void DesktopApplication::ShowPlainMessage(std::string_view text) {
   const std::string body(text);

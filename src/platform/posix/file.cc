@@ -1,11 +1,14 @@
 // POSIX file layer: paths are converted from UTF-16 to UTF-8 at the edge.
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <utility>
 
 #include "platform/file.h"
@@ -21,6 +24,17 @@ void CloseFd(int& fd) {
     ::close(fd);
     fd = -1;
   }
+}
+
+struct DirCloser {
+  void operator()(DIR* dir) const { ::closedir(dir); }
+};
+using DirHandle = std::unique_ptr<DIR, DirCloser>;
+
+EntryKind KindOf(mode_t mode) {
+  if (S_ISREG(mode)) return EntryKind::File;
+  if (S_ISDIR(mode)) return EntryKind::Folder;
+  return EntryKind::Other;
 }
 
 }  // namespace
@@ -208,5 +222,98 @@ ErrorCode RenameFile(std::u16string_view from, std::u16string_view to) {
 ErrorCode RemoveFile(std::u16string_view path) {
   return ::unlink(Native(path).c_str()) == 0 ? 0 : errno;
 }
+
+ErrorCode CreatePrivateFolder(std::u16string_view path) {
+  return ::mkdir(Native(path).c_str(), 0700) == 0 ? 0 : errno;
+}
+
+ErrorCode RemoveEmptyFolder(std::u16string_view path) {
+  return ::rmdir(Native(path).c_str()) == 0 ? 0 : errno;
+}
+
+bool IsFile(std::u16string_view path) {
+  struct stat info {};
+  return ::stat(Native(path).c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+}
+
+// --- Folder ---
+
+Folder::Folder(Folder&& other) noexcept { *this = std::move(other); }
+
+Folder& Folder::operator=(Folder&& other) noexcept {
+  if (this != &other) {
+    CloseFd(fd_);
+    std::swap(fd_, other.fd_);
+    error_ = other.error_;
+    path_ = std::move(other.path_);
+  }
+  return *this;
+}
+
+Folder::~Folder() { CloseFd(fd_); }
+
+bool Folder::Open(std::u16string_view path) {
+  CloseFd(fd_);
+  path_ = path;
+  fd_ = ::open(Native(path).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  error_ = fd_ < 0 ? errno : 0;
+  return fd_ >= 0;
+}
+
+bool Folder::OwnedByUser() const {
+  struct stat info {};
+  return fd_ >= 0 && ::fstat(fd_, &info) == 0 && info.st_uid == ::geteuid();
+}
+
+std::vector<FolderEntry> Folder::Entries() const {
+  std::vector<FolderEntry> entries;
+  // The listing takes a descriptor of its own, so that this one stays.
+  const int listed = fd_ >= 0 ? ::openat(fd_, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+  if (listed < 0) return entries;
+  const DirHandle dir{::fdopendir(listed)};
+  if (!dir) {
+    ::close(listed);
+    return entries;
+  }
+  while (const dirent* entry = ::readdir(dir.get())) {
+    const std::string_view name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    struct stat info {};
+    const EntryKind kind = ::fstatat(fd_, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 ? KindOf(info.st_mode)
+                                                                                         : EntryKind::Other;
+    entries.push_back({Widen(name), kind});
+  }
+  return entries;
+}
+
+ErrorCode Folder::RemoveEntry(std::u16string_view name) const {
+  if (fd_ < 0) return EBADF;
+  return ::unlinkat(fd_, Native(name).c_str(), 0) == 0 ? 0 : errno;
+}
+
+bool Folder::TryLock() {
+  if (fd_ < 0) {
+    error_ = EBADF;
+    return false;
+  }
+  while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EINTR) continue;
+    error_ = errno;
+    return false;
+  }
+  // Whoever removed the folder before we held it may have let another stand
+  // under its name since: the lock counts only for the folder still there.
+  struct stat held {};
+  struct stat named {};
+  if (::fstat(fd_, &held) != 0 || ::lstat(Native(path_).c_str(), &named) != 0 || held.st_dev != named.st_dev ||
+      held.st_ino != named.st_ino) {
+    error_ = ENOENT;
+    ::flock(fd_, LOCK_UN);
+    return false;
+  }
+  return true;
+}
+
+void Folder::Close() { CloseFd(fd_); }
 
 }  // namespace pagimor::fs

@@ -4,10 +4,12 @@
 // supplies one implementation; the tests supply a fake with a fake clock.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "platform/file.h"
 #include "vxwebtest/archive.h"
@@ -167,6 +169,28 @@ class Application : public ArchiveHost {
   }
   [[nodiscard]] bool Terminated() const { return terminated_; }
 
+  // --- ending from outside ---
+  // The system asks the program to end (a signal, the session closing):
+  // the main window closes as its close box would close it, so the run
+  // ends by its normal road; without one the application ends. Only the
+  // first request counts.
+  void RequestEnd() {
+    if (end_requested_) return;
+    end_requested_ = true;
+    if (main_form_ != nullptr) {
+      main_form_->Close();
+    } else {
+      Terminate();
+    }
+  }
+  // What must still be done when the process has to end at once, with no
+  // road left through the message loop (the display has gone): the run
+  // sets it while its book folder exists. Runs at most once.
+  void SetEmergencyCleanup(std::function<void()> cleanup) { emergency_cleanup_ = std::move(cleanup); }
+  void RunEmergencyCleanup() {
+    if (std::function<void()> cleanup = std::exchange(emergency_cleanup_, nullptr)) cleanup();
+  }
+
  protected:
   // Makes a running message loop return.
   virtual void QuitMessageLoop() = 0;
@@ -174,6 +198,8 @@ class Application : public ArchiveHost {
  private:
   Form* main_form_ = nullptr;
   bool terminated_ = false;
+  bool end_requested_ = false;
+  std::function<void()> emergency_cleanup_;
 };
 
 inline Form::Form(Application& app) : app_(app) { app_.FormCreated(*this); }

@@ -134,9 +134,14 @@ void SweepAbandonedBookFolders(Application& app) {
 }
 
 BookFolderGuard::BookFolderGuard(Application& app, std::u16string_view folder, fs::Folder hold)
-    : app_(app), folder_(folder), hold_(std::move(hold)) {}
+    : app_(app), folder_(folder), hold_(std::move(hold)) {
+  app_.SetEmergencyCleanup([this] { Remove(); });
+}
 
-BookFolderGuard::~BookFolderGuard() { Remove(); }
+BookFolderGuard::~BookFolderGuard() {
+  app_.SetEmergencyCleanup(nullptr);
+  Remove();
+}
 
 // What cannot be removed stays, without a message: the run is over. The
 // lock goes with the files, before the folder itself.

@@ -50,7 +50,8 @@ bool IsBookFolderName(std::u16string_view name);
 void SweepAbandonedBookFolders(Application& app);
 
 // This run's book folder from its creation on: removes it, with every file
-// in it, when the guard goes, on whichever road the run ends. Keeps the
+// in it, when the guard goes, on whichever road the run ends, and also when
+// the desktop ends the process at once (the emergency cleanup). Keeps the
 // folder's lock until then.
 class BookFolderGuard {
  public:

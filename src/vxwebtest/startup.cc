@@ -39,6 +39,7 @@ constexpr std::int32_t kEntryPause = 2;
 // has to end; every message has been shown by then.
 bool ExtractBook(Application& app, TForm2& form2, std::int32_t headerOffset) {
   std::int32_t nextEntry = 0;
+  if (app.Terminated()) return false;
   PauseMs(app, kCountPause);
   const Bytes countText = ReadFileCount(headerOffset, nextEntry, app);
   PauseMs(app, kCountPause);
@@ -69,6 +70,8 @@ bool ExtractBook(Application& app, TForm2& form2, std::int32_t headerOffset) {
   // A destination that cannot be created leaves no next entry to go on
   // with; the reader has said why.
   if (!CopyRange(dataStart, dataEnd, fs::JoinPath(BookFolder, name), nextEntry, app)) return false;
+  // Asked to end while loading: the run ends here, the folder with it.
+  if (app.Terminated()) return false;
   PauseMs(app, kCountPause);
   form2.ProgBar1().SetPosition(1);
   PauseMs(app, kCountPause);
@@ -94,6 +97,7 @@ bool ExtractBook(Application& app, TForm2& form2, std::int32_t headerOffset) {
     }
     PauseMs(app, kEntryPause);
     if (!CopyRange(dataStart, dataEnd, fs::JoinPath(BookFolder, name), nextEntry, app)) return false;
+    if (app.Terminated()) return false;
     PauseMs(app, kEntryPause);
     form2.ProgBar1().SetPosition(i + 1);
     PauseMs(app, kEntryPause);
@@ -151,6 +155,7 @@ int RunBook(Application& app, FormFactory& forms) {
   app.ProcessMessages();
   PauseMs(app, kShowPause);
 
+  if (app.Terminated()) return 0;
   SweepAbandonedBookFolders(app);
   fs::Folder hold;
   if (!CreateBookFolder(app, hold)) return 0;
@@ -162,6 +167,7 @@ int RunBook(Application& app, FormFactory& forms) {
   form2->Hide();
   PauseMs(app, 1);
   form2.reset();
+  if (app.Terminated()) return 0;
 
   const std::u16string startPage = fs::JoinPath(BookFolder, kStartPageName);
   if (!FileExists(ToUtf8(startPage))) {

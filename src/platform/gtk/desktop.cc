@@ -1,5 +1,7 @@
 #include "platform/gtk/desktop.h"
 
+#include <X11/Xlib.h>
+#include <gdk/gdkx.h>
 #include <gtk/gtk.h>
 #include <poll.h>
 #include <unistd.h>
@@ -11,6 +13,7 @@
 #include <chrono>
 #include <climits>
 
+#include "MessDlgs/LangTables.h"
 #include "MessDlgs/MessDlgs.h"
 #include "platform/gtk/gobject_ref.h"
 #include "platform/text.h"
@@ -37,6 +40,19 @@ std::string FormatNow(const char* format) {
   return text ? std::string(text.get()) : std::string();
 }
 
+// The application whose emergency cleanup runs when the display goes. Xlib
+// calls its handler without any data of ours, so the handler can only find
+// the application here.
+Application* g_display_user = nullptr;
+
+// Xlib cannot go on once the connection to the display is lost, and it
+// ends the process when the handler returns: this one leaves nothing
+// behind first. The exit status stays 0 as on every other road.
+int OnDisplayLost(Display* /*display*/) {
+  if (g_display_user != nullptr) g_display_user->RunEmergencyCleanup();
+  _exit(0);
+}
+
 }  // namespace
 
 bool DesktopApplication::OpenDisplay() { return gtk_init_check(nullptr, nullptr) != FALSE; }
@@ -47,6 +63,18 @@ void DesktopApplication::Initialize() {
     g_printerr("pagimor: cannot open the display\n");
     _exit(0);
   }
+  end_signals_ = std::make_unique<EndSignalWatch>([this] { RequestEnd(); });
+  // After the toolkit's own start, whose handler this one replaces.
+  if (GDK_IS_X11_DISPLAY(gdk_display_get_default())) {
+    g_display_user = this;
+    previous_display_lost_ = XSetIOErrorHandler(OnDisplayLost);
+  }
+}
+
+DesktopApplication::~DesktopApplication() {
+  if (g_display_user != this) return;
+  XSetIOErrorHandler(previous_display_lost_);
+  g_display_user = nullptr;
 }
 
 void DesktopApplication::SetTitle(std::string_view title) {
@@ -60,6 +88,7 @@ void DesktopApplication::RunMessageLoop() {
 }
 
 void DesktopApplication::QuitMessageLoop() {
+  if (plain_message_ != nullptr) gtk_dialog_response(plain_message_, GTK_RESPONSE_NONE);
   if (gtk_main_level() > 0) gtk_main_quit();
 }
 
@@ -143,18 +172,23 @@ std::optional<OsVersionInfo> DesktopApplication::VersionInfo() { return DesktopV
 fs::ErrorCode DesktopApplication::CreateDirectory(std::u16string_view path) { return fs::CreatePrivateFolder(path); }
 
 void DesktopApplication::ShowPlainMessage(std::string_view text) {
+  if (Terminated()) return;
   const std::string body(text);
   GtkWidget* dialog =
       gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_OTHER, GTK_BUTTONS_OK, "%s", body.c_str());
   gtk_window_set_title(GTK_WINDOW(dialog), title_.c_str());
   gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
+  plain_message_ = GTK_DIALOG(dialog);
   gtk_dialog_run(GTK_DIALOG(dialog));
+  plain_message_ = nullptr;
   gtk_widget_destroy(dialog);
 }
 
 std::int32_t DesktopApplication::ShowLangMessage(std::string_view text, LangMessageType type,
                                                  LangMessageButtons buttons, std::int32_t helpContext,
                                                  MessageLanguage language) {
+  // The dialog's own loop ends when the application is asked to end.
+  if (Terminated()) return kCancelledResult;
   return pagimor::ShowLangMessage(text, type, buttons, helpContext, language);
 }
 

@@ -20,8 +20,6 @@ class EndSignalWatch {
   // Puts the previous handlers back.
   ~EndSignalWatch();
 
-  [[nodiscard]] bool active() const { return source_ != 0; }
-
  private:
   static gboolean OnReadable(gint fd, GIOCondition condition, gpointer data);
 

@@ -94,15 +94,15 @@ bool IsReservedDeviceName(std::u16string_view name) {
 // Copies length bytes of source from offset into target. The kernel copies
 // while it can; the block loop takes over where it cannot, and tells a
 // failed read from a failed write. A failure ends the copy after its one
-// message rather than once for every remaining block.
-void CopyBytes(const fs::InputFile& source, std::int64_t offset, std::int64_t length, fs::OutputFile& target,
+// message rather than once for every remaining block; false after it.
+bool CopyBytes(const fs::InputFile& source, std::int64_t offset, std::int64_t length, fs::OutputFile& target,
                ArchiveHost& host) {
   std::int64_t copied = 0;
   while (copied < length) {
     const std::int64_t n = target.CopyFrom(source, offset, std::min(length - copied, kCopyPiece));
     host.ProcessMessages();
     if (n < 0) break;
-    if (n == 0) return;  // the source ends early
+    if (n == 0) return true;  // the source ends early
     copied += n;
     offset += n;
   }
@@ -112,17 +112,18 @@ void CopyBytes(const fs::InputFile& source, std::int64_t offset, std::int64_t le
     host.ProcessMessages();
     if (got < 0) {
       host.ShowPlainMessage("Error by 12");
-      return;
+      return false;
     }
-    if (got == 0) return;
+    if (got == 0) return true;
     const std::int64_t pass = std::min(got, length - copied);
     if (!target.Write(std::span(buffer).first(static_cast<std::size_t>(pass)))) {
       host.ShowPlainMessage("Error by 13");
-      return;
+      return false;
     }
     copied += pass;
     offset += pass;
   }
+  return true;
 }
 
 }  // namespace
@@ -233,16 +234,18 @@ bool CopyRange(std::int32_t start, std::int32_t end, std::u16string_view destina
   const bool positioned = source.is_open() && start >= 0;
   if (!positioned) host.ShowPlainMessage("Error by 11");
 
+  bool copied = true;
   if (!positioned) {
     // Not one block can be read; one message says so, not one per block.
     host.ProcessMessages();
     host.ShowPlainMessage("Error by 12");
   } else {
-    CopyBytes(source, start, std::int64_t{end} - start, target, host);
+    copied = CopyBytes(source, start, std::int64_t{end} - start, target, host);
   }
-  if (!target.Close()) host.ShowPlainMessage("Error by 13");
+  const bool closed = target.Close();
+  if (!closed) host.ShowPlainMessage("Error by 13");
   nextEntry = Saturate(std::int64_t{end} + kEntryTerminatorLength);
-  return true;
+  return copied && closed;
 }
 
 const char* FileNameProblem(std::u16string_view name) {

@@ -106,8 +106,9 @@ std::u16string DecodeHexName(std::string_view hex, ArchiveHost& host);
 
 // Writes the bytes of ExePath from start up to, not including, end into a new
 // file at destination and sets nextEntry to end + 15. When the destination
-// cannot be created nextEntry keeps its value; the result says whether the
-// destination was created.
+// cannot be created nextEntry keeps its value. False, after the message, when
+// the destination could not be created, or a block could not be read or
+// written, or the destination could not be closed.
 bool CopyRange(std::int32_t start, std::int32_t end, std::u16string_view destination,
                std::int32_t& nextEntry, ArchiveHost& host);
 

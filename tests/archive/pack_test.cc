@@ -189,7 +189,8 @@ TEST_F(PackTest, RefusesWhatABookCannotCarry) {
   }
 }
 
-TEST_F(PackTest, AFullDiskLeavesNoBook) {
+// A disk that fills up half-way: the run fails and leaves no file cut short.
+TEST_F(PackTest, AFullDiskLeavesNoPartialFile) {
   ScratchDir mnt;
   if (::mount("tmpfs", mnt.path().c_str(), "tmpfs", 0, "size=64k") != 0) GTEST_SKIP() << "cannot mount a tmpfs here";
   struct Unmount {
@@ -197,11 +198,18 @@ TEST_F(PackTest, AFullDiskLeavesNoBook) {
     ~Unmount() { ::umount(at.c_str()); }
   } unmount{mnt.path()};
   Put("index.html", std::string(200000, 'x'));
-  const PackRun run = Pack({"create", "--viewer", (dir_ / "stub").string(), "-o", (mnt / "book").string(),
-                        (dir_ / "book").string()});
-  EXPECT_EQ(run.exit, 1);
-  EXPECT_NE(run.err.find("No space left on device"), std::string::npos) << run.err;
+  const PackRun created = Pack({"create", "--viewer", (dir_ / "stub").string(), "-o", (mnt / "book").string(),
+                                (dir_ / "book").string()});
+  EXPECT_EQ(created.exit, 1);
+  EXPECT_NE(created.err.find("No space left on device"), std::string::npos) << created.err;
   EXPECT_TRUE(stdfs::is_empty(mnt.path()));
+
+  ASSERT_EQ(Create().exit, 0);
+  const PackRun extracted = Pack({"extract", (dir_ / "out.book").string(), (mnt / "x").string()});
+  EXPECT_EQ(extracted.exit, 1);
+  EXPECT_NE(extracted.err.find("cannot write " + (mnt / "x" / "index.html").string()), std::string::npos)
+      << extracted.err;
+  EXPECT_TRUE(stdfs::is_empty(mnt / "x"));
 }
 
 TEST_F(PackTest, FollowsCommandLineConventions) {

@@ -67,8 +67,11 @@ int Extract(const std::string& book, const std::string& dir) {
   const ArchiveWalk walk = WalkArchive(host, [&](const ArchiveWalk& sofar, std::string& error) {
     const ArchiveEntry& entry = sofar.entries.back();
     std::int32_t next = 0;
-    if (!CopyRange(entry.dataStart, entry.dataEnd, fs::JoinPath(folder, entry.name), next, host)) {
-      error = "cannot write " + ToUtf8(fs::JoinPath(folder, entry.name));
+    const std::u16string target = fs::JoinPath(folder, entry.name);
+    if (!CopyRange(entry.dataStart, entry.dataEnd, target, next, host)) {
+      // A file cut short would pass for the book's own; better none at all.
+      fs::RemoveFile(target);
+      error = "cannot write " + ToUtf8(target);
       return false;
     }
     progress.Step(entry.index + 1, sofar.count);

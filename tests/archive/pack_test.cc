@@ -212,6 +212,31 @@ TEST_F(PackTest, AFullDiskLeavesNoPartialFile) {
   EXPECT_TRUE(stdfs::is_empty(mnt / "x"));
 }
 
+// What already stands in DIR: a hard link's other name keeps its contents, a
+// folder under an entry's name stops the run with a plain reason.
+TEST_F(PackTest, ExtractWritesNewFilesAndStopsAtAFolderInTheWay) {
+  Put("index.html", "<p>new</p>");
+  Put("z.txt", "z");
+  ASSERT_EQ(Create().exit, 0);
+  const stdfs::path x = dir_ / "x";
+  stdfs::create_directory(x);
+  WriteFile(dir_ / "victim", "keep");
+  stdfs::create_hard_link(dir_ / "victim", x / "index.html");
+  const PackRun linked = Pack({"extract", (dir_ / "out.book").string(), x.string()});
+  EXPECT_EQ(linked.exit, 0) << linked.err;
+  EXPECT_EQ(ReadFile(dir_ / "victim"), "keep");
+  EXPECT_EQ(ReadFile(x / "index.html"), "<p>new</p>");
+
+  stdfs::remove(x / "z.txt");
+  stdfs::create_directory(x / "z.txt");
+  const PackRun blocked = Pack({"extract", (dir_ / "out.book").string(), x.string()});
+  EXPECT_EQ(blocked.exit, 1);
+  EXPECT_NE(blocked.err.find("cannot write " + (x / "z.txt").string() + ": a folder of that name is in the way"),
+            std::string::npos)
+      << blocked.err;
+  EXPECT_TRUE(stdfs::is_directory(x / "z.txt"));
+}
+
 TEST_F(PackTest, FollowsCommandLineConventions) {
   struct Case {
     std::vector<std::string> args;

@@ -1,5 +1,6 @@
 // The archive reader routines against small containers made byte by byte.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <functional>
 #include <random>
@@ -239,13 +240,52 @@ TEST_F(ReaderTest, CopyIntoAFolderThatIsNotThereKeepsTheNextPosition) {
   EXPECT_EQ(host_.plain[0], "Error writing to disk. Error number: " + std::to_string(ENOENT));
 }
 
-TEST_F(ReaderTest, CopyDoesNotFollowALinkPlantedUnderTheName) {
+// Whatever already stands under the name, the copy makes a new file there:
+// it never writes through a link into another file, never opens a FIFO or a
+// device, and leaves a folder of that name alone.
+TEST_F(ReaderTest, CopyMakesTheDestinationAfresh) {
+  namespace stdfs = std::filesystem;
   Container("0123456789");
-  WriteFile(dir_ / "victim", "keep");
-  std::filesystem::create_symlink(dir_ / "victim", dir_ / "link");
-  std::int32_t next = 0;
-  EXPECT_FALSE(CopyRange(0, 5, Widen((dir_ / "link").string()), next, host_));
-  EXPECT_EQ(ReadFile(dir_ / "victim"), "keep");
+  const stdfs::path out = dir_ / "out";
+  const stdfs::path victim = dir_ / "victim";
+  struct Case {
+    std::string what;
+    std::function<void()> plant;
+  };
+  const Case cases[] = {
+      {"old file", [&] { WriteFile(out, "old contents, longer than the new"); }},
+      {"hard link", [&] { stdfs::create_hard_link(victim, out); }},
+      {"symbolic link", [&] { stdfs::create_symlink(victim, out); }},
+      {"dangling link", [&] { stdfs::create_symlink(dir_ / "nowhere", out); }},
+      {"fifo", [&] { ASSERT_EQ(::mkfifo(out.c_str(), 0600), 0); }},
+  };
+  for (const Case& c : cases) {
+    stdfs::remove(out);
+    WriteFile(victim, "keep");
+    c.plant();
+    host_.plain.clear();
+    std::int32_t next = 0;
+    EXPECT_TRUE(CopyRange(2, 7, Widen(out.string()), next, host_)) << c.what;
+    EXPECT_TRUE(host_.plain.empty()) << c.what;
+    // Read back only a regular file: opening a FIFO to read would wait.
+    if (!stdfs::is_regular_file(stdfs::symlink_status(out))) {
+      ADD_FAILURE() << c.what << ": not a new regular file";
+      continue;
+    }
+    EXPECT_EQ(ReadFile(out), "23456") << c.what;
+    EXPECT_EQ(ReadFile(victim), "keep") << c.what;
+    EXPECT_FALSE(stdfs::exists(dir_ / "nowhere")) << c.what;
+  }
+  // A folder is not a file to replace: refused, and kept with what it holds.
+  stdfs::remove(out);
+  stdfs::create_directory(out);
+  WriteFile(out / "inside", "keep");
+  host_.plain.clear();
+  std::int32_t next = 77;
+  EXPECT_FALSE(CopyRange(2, 7, Widen(out.string()), next, host_));
+  EXPECT_EQ(next, 77);
+  EXPECT_EQ(host_.plain, std::vector<std::string>{"Error writing to disk. Error number: " + std::to_string(EISDIR)});
+  EXPECT_EQ(ReadFile(out / "inside"), "keep");
 }
 
 // Every routine reports its own step failures when the container is gone.

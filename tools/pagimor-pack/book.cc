@@ -72,6 +72,10 @@ int Extract(const std::string& book, const std::string& dir) {
       // A file cut short would pass for the book's own; better none at all.
       fs::RemoveFile(target);
       error = "cannot write " + ToUtf8(target);
+      std::error_code ignored;
+      if (stdfs::is_directory(stdfs::symlink_status(stdfs::path(target), ignored))) {
+        error += ": a folder of that name is in the way";
+      }
       return false;
     }
     progress.Step(entry.index + 1, sofar.count);

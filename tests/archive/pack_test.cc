@@ -299,6 +299,8 @@ TEST_F(PackTest, VerifySaysWhatIsWrong) {
       {"lower-case hex", Archive("1", {{"0069006e006400650078002e00680074006d006c", "x"}}), "upper-case hex"},
       {"duplicate", Archive("2", {index, index}), "the name stands twice"},
       {"hostile name", Archive("2", {NamedEntry(u"../evil", "x"), index}), "entry 1: the name cannot be read"},
+      {"name too long for Linux", Archive("2", {NamedEntry(std::u16string(200, u'\u00E9'), "x"), index}),
+       "entry 1: the name cannot be read"},
       {"unclosed", Archive("1", {index}).substr(0, Archive("1", {index}).size() - 1), "no marker closes its data"},
       {"end marker in last", Archive("1", {NamedEntry(u"index.html", "a" + EndMarker() + "b")}),
        "bytes follow the end-of-archive marker"},

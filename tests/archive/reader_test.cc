@@ -181,6 +181,9 @@ TEST_F(ReaderTest, RefusesNamesThatAreNotPlainFileNames) {
       u"a\x7F", u"a<b", u"a>b", u"c:x", u"a\"b", u"a|b", u"a?b", u"a*b", u"trail ", u"trail.", u"CON", u"con",
       u"Nul.txt", u"aux.tar.gz", u"PRN", u"COM1", u"com9.log", u"LPT5", u"lpt1.x", u"COM\u00B9", u"CON .txt",
       std::u16string(1, u'\xD800') + u"x", u"x" + std::u16string(1, u'\xDC00'), std::u16string(256, u'n'),
+      u"CONIN$", u"conout$", u"CoNiN$.txt",
+      // Within 255 UTF-16 units but over the 255 bytes Linux allows a name.
+      std::u16string(200, u'\u00E9'), std::u16string(128, u'\u00E9'),
   };
   for (const std::u16string& name : refused) {
     EXPECT_FALSE(IsPlainFileName(name)) << ToUtf8(name);
@@ -194,7 +197,8 @@ TEST_F(ReaderTest, RefusesNamesThatAreNotPlainFileNames) {
   }
   EXPECT_TRUE(host_.langArgsOk);
   const std::u16string accepted[] = {u"index.html", u"a", u"CONSOLE.txt", u"com0", u"COM10", u"LPT", u".hidden",
-                                     u"名前.png", std::u16string(255, u'n'), u"a b.c", u"x\U0001F600"};
+                                     u"名前.png", std::u16string(255, u'n'), u"a b.c", u"x\U0001F600",
+                                     u"CONIN", u"CONOUT$x", std::u16string(127, u'\u00E9') + u"x"};
   for (const std::u16string& name : accepted) EXPECT_TRUE(IsPlainFileName(name)) << ToUtf8(name);
 }
 

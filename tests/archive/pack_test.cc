@@ -265,20 +265,61 @@ TEST_F(PackTest, FollowsCommandLineConventions) {
   }
 }
 
+// The default book lands in the current folder, named after FOLDER with the
+// ending that fits the viewer, so that running from FOLDER's parent works.
 TEST_F(PackTest, DefaultsToTheViewerBesideItAndTheFoldersName) {
   Put("index.html", "x");
-  const PackRun run = Pack({"create", "book"}, dir_.path());
-  // `book` is the folder itself here: the packer says so rather than fail oddly.
-  EXPECT_EQ(run.exit, 1);
-  EXPECT_NE(run.err.find("is a folder; name the book with -o"), std::string::npos) << run.err;
+  const PackRun linux = Pack({"create", "--viewer", "stub", "book/"}, dir_.path());
+  EXPECT_EQ(linux.exit, 0) << linux.err;
+  EXPECT_TRUE(stdfs::is_regular_file(dir_ / "book.run"));
+  WriteFile(dir_ / "stub", "MZ windows viewer");
+  const PackRun windows = Pack({"create", "--viewer", "stub", "book"}, dir_.path());
+  EXPECT_EQ(windows.exit, 0) << windows.err;
+  EXPECT_EQ(ReadFile(dir_ / "book.exe").substr(0, 17), "MZ windows viewer");
+
   stdfs::create_directory(dir_ / "elsewhere");
-  const PackRun second = Pack({"create", (dir_ / "book").string()}, dir_ / "elsewhere");
+  const PackRun beside = Pack({"create", (dir_ / "book").string()}, dir_ / "elsewhere");
   if (stdfs::exists(BuiltProgram("pagimor"))) {
-    EXPECT_EQ(second.exit, 0) << second.err;
-    EXPECT_TRUE(stdfs::exists(dir_ / "elsewhere" / "book"));
+    EXPECT_EQ(beside.exit, 0) << beside.err;
+    EXPECT_TRUE(stdfs::exists(dir_ / "elsewhere" / "book.run"));
   } else {
-    EXPECT_EQ(second.exit, 1);
-    EXPECT_NE(second.err.find("name one with --viewer"), std::string::npos) << second.err;
+    EXPECT_EQ(beside.exit, 1);
+    EXPECT_NE(beside.err.find("name one with --viewer"), std::string::npos) << beside.err;
+  }
+}
+
+// A book written over its viewer, into its own folder or over something that
+// is not a file would break the next run or lose what stood there.
+TEST_F(PackTest, RefusesABookThatWouldReplaceItsInputs) {
+  Put("index.html", "x");
+  stdfs::create_directory_symlink(dir_ / "book", dir_ / "alias");
+  ASSERT_EQ(::mkfifo((dir_ / "fifo").c_str(), 0600), 0);
+  const std::string stub = ReadFile(dir_ / "stub");
+  struct Case {
+    std::string what;
+    std::vector<std::string> args;
+    stdfs::path cwd;
+    std::string message;
+  };
+  const std::string viewer = (dir_ / "stub").string();
+  const std::string folder = (dir_ / "book").string();
+  const Case cases[] = {
+      {"inside the folder", {"create", "--viewer", viewer, "-o", folder + "/b.run", folder}, {}, "inside the folder"},
+      {"inside, spelt through a link", {"create", "--viewer", viewer, "-o", (dir_ / "alias" / "b.run").string(), folder},
+       {}, "inside the folder"},
+      {"default name from inside", {"create", "--viewer", viewer, "."}, dir_ / "book", "book.run\" would be inside"},
+      {"the viewer", {"create", "--viewer", viewer, "-o", viewer, folder}, {}, "is the viewer"},
+      {"the viewer, spelt otherwise", {"create", "--viewer", viewer, "-o", folder + "/../stub", folder}, {},
+       "is the viewer"},
+      {"a fifo", {"create", "--viewer", viewer, "-o", (dir_ / "fifo").string(), folder}, {}, "is not a regular file"},
+  };
+  for (const Case& c : cases) {
+    const PackRun run = Pack(c.args, c.cwd);
+    EXPECT_EQ(run.exit, 1) << c.what;
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << c.what << ": " << run.err;
+    EXPECT_EQ(ReadFile(dir_ / "stub"), stub) << c.what;
+    EXPECT_EQ(std::distance(stdfs::directory_iterator(dir_ / "book"), stdfs::directory_iterator()), 1) << c.what;
+    EXPECT_EQ(stdfs::symlink_status(dir_ / "fifo").type(), stdfs::file_type::fifo) << c.what;
   }
 }
 

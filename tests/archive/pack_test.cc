@@ -114,8 +114,11 @@ TEST_F(PackTest, WritesTheViewerThenTheArchive) {
                                NameCloser() + "<p>hi</p>" + EndMarker();
   EXPECT_EQ(book, expected);
   EXPECT_EQ(stdfs::status(dir_ / "out.book").permissions(), stdfs::perms(0755));
-  // The same folder and viewer give the same bytes.
-  ASSERT_EQ(Create("again.book").exit, 0);
+  // The same folder and viewer give the same bytes; -oBOOK names the book too.
+  ASSERT_EQ(Pack({"create", "--viewer", (dir_ / "stub").string(), "-o" + (dir_ / "again.book").string(),
+                  (dir_ / "book").string()})
+                .exit,
+            0);
   EXPECT_EQ(ReadFile(dir_ / "again.book"), book);
   EXPECT_EQ(Leftovers().size(), 2u);
 }
@@ -246,6 +249,10 @@ TEST_F(PackTest, FollowsCommandLineConventions) {
   };
   const Case cases[] = {
       {{"--help"}, 0, "Usage: pagimor-pack create", ""},
+      {{"create", "--help"}, 0, "Usage: pagimor-pack create [--viewer VIEWER] [-o BOOK] FOLDER\n\n", ""},
+      {{"extract", "b", "-h"}, 0, "Usage: pagimor-pack extract BOOK DIR\n\n", ""},
+      {{"help", "verify"}, 0, "Usage: pagimor-pack verify BOOK\n\n", ""},
+      {{"frob", "--help"}, 2, "", "unknown command 'frob'"},
       {{"--version"}, 0, "pagimor-pack 1.11", ""},
       {{}, 2, "", "pagimor-pack: no command given"},
       {{"frob"}, 2, "", "unknown command 'frob'"},

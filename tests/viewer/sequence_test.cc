@@ -147,6 +147,7 @@ struct Failure {
   bool folderLeft;
   std::optional<OsVersionInfo> version = OsVersionInfo{2, 10, 0, ""};
   bool noExePath = false;
+  std::string folderInTheWay = {};  // made in the book folder as soon as it exists
 };
 
 
@@ -154,7 +155,7 @@ void PrintTo(const Failure& failure, std::ostream* out) { *out << failure.name; 
 
 std::vector<Failure> Failures() {
   const std::string badHex = "0069006E0064006X";
-  const std::u16string tooLong(200, u'\u00e9');  // 400 bytes in UTF-8: more than a file name may hold
+  const std::u16string tooLong(200, u'\u00e9');  // 400 bytes in UTF-8: more than Linux allows in a name
   return {
       {"RefusedSystem", Archive("1", {NamedEntry(u"index.html", "x")}, kProgram),
        "lang: " + std::string(kUnsupportedSystemMessage), false, {}, false, OsVersionInfo{1, 4, 10, " A "}},
@@ -180,10 +181,15 @@ std::vector<Failure> Failures() {
        kProgram + Header() + "2" + EntryMarker() + Hex(u"a.gif") + NameCloser() + "A" + Terminator() +
            EntryMarker() + Hex(u"index.html") + NameCloser() + "x",
        "plain: Error extracting files!! Closing program.", true, {"a.gif"}, true},
-      {"DestinationCannotBeCreated",
+      {"NameTooLongForTheSystem",
        Archive("3", {NamedEntry(u"a.gif", "A"), NamedEntry(tooLong, "b"), NamedEntry(u"index.html", "x")},
                kProgram),
-       "plain: Error writing to disk. Error number: ", true, {"a.gif"}, true},
+       "lang: " + std::string(kBadNameMessage), true, {"a.gif"}, true},
+      {"DestinationCannotBeCreated",
+       Archive("3", {NamedEntry(u"a.gif", "A"), NamedEntry(u"b.gif", "b"), NamedEntry(u"index.html", "x")},
+               kProgram),
+       "plain: Error writing to disk. Error number: ", true, {"a.gif", "b.gif"}, true, OsVersionInfo{2, 10, 0, ""},
+       false, "b.gif"},
       {"NoStartPage", Archive("2", {NamedEntry(u"a.gif", "A"), NamedEntry(u"b.gif", "B")}, kProgram),
        "lang: " + std::string(kIndexMissingMessage), false, {"a.gif", "b.gif"}, true},
   };
@@ -196,6 +202,13 @@ TEST_P(SequenceFailureTest, ShowsOneMessageAndLeavesWhatTheRunHadMade) {
   if (!failure.book.empty()) WriteBook(failure.book);
   app_.version = failure.version;
   if (failure.noExePath) app_.exePath.reset();
+  if (!failure.folderInTheWay.empty()) {
+    app_.createDirectory = [&](std::u16string_view path) {
+      const fs::ErrorCode error = CreatePrivateDirectory(path);
+      if (error == 0) stdfs::create_directory(stdfs::path(std::u16string(path)) / failure.folderInTheWay);
+      return error;
+    };
+  }
 
   EXPECT_EQ(Run(), 0);
 

@@ -66,7 +66,9 @@ class OutputFile {
   OutputFile& operator=(OutputFile&& other) noexcept;
   ~OutputFile();
 
-  // Creates (or truncates) the file at path with the given permission bits.
+  // Makes a new file at path with the given permission bits. Whatever else
+  // stands under the name (a file, a link, a FIFO) is removed first, never
+  // opened or followed; a folder of that name is refused (EISDIR).
   bool Create(std::u16string_view path, unsigned mode = 0600);
   // Creates a new, uniquely named file beside `target` (for a later rename).
   bool CreateTempBeside(std::u16string_view target);

@@ -79,7 +79,7 @@ bool EqualsIgnoringAsciiCase(std::u16string_view a, std::string_view b) {
 bool IsReservedDeviceName(std::u16string_view name) {
   std::u16string_view stem = name.substr(0, name.find(u'.'));
   while (!stem.empty() && stem.back() == u' ') stem.remove_suffix(1);
-  for (const char* device : {"CON", "PRN", "AUX", "NUL"}) {
+  for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
     if (EqualsIgnoringAsciiCase(stem, device)) return true;
   }
   if (stem.size() == 4) {
@@ -275,6 +275,9 @@ const char* FileNameProblem(std::u16string_view name) {
   if (name.back() == u' ' || name.back() == u'.') return "the name ends with a space or a dot";
   if (IsReservedDeviceName(name)) return "the name is a reserved device name on Windows";
   if (!IsValidUtf16(name)) return "the name holds a lone UTF-16 surrogate";
+  // Linux counts a name's length in bytes, and most letters outside ASCII
+  // take two or three.
+  if (ToUtf8(name).size() > kMaxNameBytes) return "the name is longer than 255 bytes in UTF-8, more than Linux allows";
   return nullptr;
 }
 

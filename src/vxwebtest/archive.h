@@ -6,6 +6,7 @@
 // closes the file again before it returns. A failing step is reported on the
 // spot through the host and the routine goes on with its next step.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -66,6 +67,8 @@ inline constexpr std::int32_t kNameCloserLength = 5;
 inline constexpr std::int32_t kEntryTerminatorLength = 15;
 inline constexpr std::int32_t kEndOfArchiveMarkerLength = 17;
 inline constexpr int kMaxNameUnits = 255;
+// The longest file name Linux can create, in bytes of UTF-8.
+inline constexpr std::size_t kMaxNameBytes = 255;
 inline constexpr int kMaxFileCount = 999;
 
 // The two markers that are stepped over, never searched for.

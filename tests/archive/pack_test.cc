@@ -114,8 +114,11 @@ TEST_F(PackTest, WritesTheViewerThenTheArchive) {
                                NameCloser() + "<p>hi</p>" + EndMarker();
   EXPECT_EQ(book, expected);
   EXPECT_EQ(stdfs::status(dir_ / "out.book").permissions(), stdfs::perms(0755));
-  // The same folder and viewer give the same bytes.
-  ASSERT_EQ(Create("again.book").exit, 0);
+  // The same folder and viewer give the same bytes; -oBOOK names the book too.
+  ASSERT_EQ(Pack({"create", "--viewer", (dir_ / "stub").string(), "-o" + (dir_ / "again.book").string(),
+                  (dir_ / "book").string()})
+                .exit,
+            0);
   EXPECT_EQ(ReadFile(dir_ / "again.book"), book);
   EXPECT_EQ(Leftovers().size(), 2u);
 }
@@ -189,7 +192,8 @@ TEST_F(PackTest, RefusesWhatABookCannotCarry) {
   }
 }
 
-TEST_F(PackTest, AFullDiskLeavesNoBook) {
+// A disk that fills up half-way: the run fails and leaves no file cut short.
+TEST_F(PackTest, AFullDiskLeavesNoPartialFile) {
   ScratchDir mnt;
   if (::mount("tmpfs", mnt.path().c_str(), "tmpfs", 0, "size=64k") != 0) GTEST_SKIP() << "cannot mount a tmpfs here";
   struct Unmount {
@@ -197,11 +201,43 @@ TEST_F(PackTest, AFullDiskLeavesNoBook) {
     ~Unmount() { ::umount(at.c_str()); }
   } unmount{mnt.path()};
   Put("index.html", std::string(200000, 'x'));
-  const PackRun run = Pack({"create", "--viewer", (dir_ / "stub").string(), "-o", (mnt / "book").string(),
-                        (dir_ / "book").string()});
-  EXPECT_EQ(run.exit, 1);
-  EXPECT_NE(run.err.find("No space left on device"), std::string::npos) << run.err;
+  const PackRun created = Pack({"create", "--viewer", (dir_ / "stub").string(), "-o", (mnt / "book").string(),
+                                (dir_ / "book").string()});
+  EXPECT_EQ(created.exit, 1);
+  EXPECT_NE(created.err.find("No space left on device"), std::string::npos) << created.err;
   EXPECT_TRUE(stdfs::is_empty(mnt.path()));
+
+  ASSERT_EQ(Create().exit, 0);
+  const PackRun extracted = Pack({"extract", (dir_ / "out.book").string(), (mnt / "x").string()});
+  EXPECT_EQ(extracted.exit, 1);
+  EXPECT_NE(extracted.err.find("cannot write " + (mnt / "x" / "index.html").string()), std::string::npos)
+      << extracted.err;
+  EXPECT_TRUE(stdfs::is_empty(mnt / "x"));
+}
+
+// What already stands in DIR: a hard link's other name keeps its contents, a
+// folder under an entry's name stops the run with a plain reason.
+TEST_F(PackTest, ExtractWritesNewFilesAndStopsAtAFolderInTheWay) {
+  Put("index.html", "<p>new</p>");
+  Put("z.txt", "z");
+  ASSERT_EQ(Create().exit, 0);
+  const stdfs::path x = dir_ / "x";
+  stdfs::create_directory(x);
+  WriteFile(dir_ / "victim", "keep");
+  stdfs::create_hard_link(dir_ / "victim", x / "index.html");
+  const PackRun linked = Pack({"extract", (dir_ / "out.book").string(), x.string()});
+  EXPECT_EQ(linked.exit, 0) << linked.err;
+  EXPECT_EQ(ReadFile(dir_ / "victim"), "keep");
+  EXPECT_EQ(ReadFile(x / "index.html"), "<p>new</p>");
+
+  stdfs::remove(x / "z.txt");
+  stdfs::create_directory(x / "z.txt");
+  const PackRun blocked = Pack({"extract", (dir_ / "out.book").string(), x.string()});
+  EXPECT_EQ(blocked.exit, 1);
+  EXPECT_NE(blocked.err.find("cannot write " + (x / "z.txt").string() + ": a folder of that name is in the way"),
+            std::string::npos)
+      << blocked.err;
+  EXPECT_TRUE(stdfs::is_directory(x / "z.txt"));
 }
 
 TEST_F(PackTest, FollowsCommandLineConventions) {
@@ -213,6 +249,10 @@ TEST_F(PackTest, FollowsCommandLineConventions) {
   };
   const Case cases[] = {
       {{"--help"}, 0, "Usage: pagimor-pack create", ""},
+      {{"create", "--help"}, 0, "Usage: pagimor-pack create [--viewer VIEWER] [-o BOOK] FOLDER\n\n", ""},
+      {{"extract", "b", "-h"}, 0, "Usage: pagimor-pack extract BOOK DIR\n\n", ""},
+      {{"help", "verify"}, 0, "Usage: pagimor-pack verify BOOK\n\n", ""},
+      {{"frob", "--help"}, 2, "", "unknown command 'frob'"},
       {{"--version"}, 0, "pagimor-pack 1.11", ""},
       {{}, 2, "", "pagimor-pack: no command given"},
       {{"frob"}, 2, "", "unknown command 'frob'"},
@@ -232,20 +272,61 @@ TEST_F(PackTest, FollowsCommandLineConventions) {
   }
 }
 
+// The default book lands in the current folder, named after FOLDER with the
+// ending that fits the viewer, so that running from FOLDER's parent works.
 TEST_F(PackTest, DefaultsToTheViewerBesideItAndTheFoldersName) {
   Put("index.html", "x");
-  const PackRun run = Pack({"create", "book"}, dir_.path());
-  // `book` is the folder itself here: the packer says so rather than fail oddly.
-  EXPECT_EQ(run.exit, 1);
-  EXPECT_NE(run.err.find("is a folder; name the book with -o"), std::string::npos) << run.err;
+  const PackRun linux = Pack({"create", "--viewer", "stub", "book/"}, dir_.path());
+  EXPECT_EQ(linux.exit, 0) << linux.err;
+  EXPECT_TRUE(stdfs::is_regular_file(dir_ / "book.run"));
+  WriteFile(dir_ / "stub", "MZ windows viewer");
+  const PackRun windows = Pack({"create", "--viewer", "stub", "book"}, dir_.path());
+  EXPECT_EQ(windows.exit, 0) << windows.err;
+  EXPECT_EQ(ReadFile(dir_ / "book.exe").substr(0, 17), "MZ windows viewer");
+
   stdfs::create_directory(dir_ / "elsewhere");
-  const PackRun second = Pack({"create", (dir_ / "book").string()}, dir_ / "elsewhere");
+  const PackRun beside = Pack({"create", (dir_ / "book").string()}, dir_ / "elsewhere");
   if (stdfs::exists(BuiltProgram("pagimor"))) {
-    EXPECT_EQ(second.exit, 0) << second.err;
-    EXPECT_TRUE(stdfs::exists(dir_ / "elsewhere" / "book"));
+    EXPECT_EQ(beside.exit, 0) << beside.err;
+    EXPECT_TRUE(stdfs::exists(dir_ / "elsewhere" / "book.run"));
   } else {
-    EXPECT_EQ(second.exit, 1);
-    EXPECT_NE(second.err.find("name one with --viewer"), std::string::npos) << second.err;
+    EXPECT_EQ(beside.exit, 1);
+    EXPECT_NE(beside.err.find("name one with --viewer"), std::string::npos) << beside.err;
+  }
+}
+
+// A book written over its viewer, into its own folder or over something that
+// is not a file would break the next run or lose what stood there.
+TEST_F(PackTest, RefusesABookThatWouldReplaceItsInputs) {
+  Put("index.html", "x");
+  stdfs::create_directory_symlink(dir_ / "book", dir_ / "alias");
+  ASSERT_EQ(::mkfifo((dir_ / "fifo").c_str(), 0600), 0);
+  const std::string stub = ReadFile(dir_ / "stub");
+  struct Case {
+    std::string what;
+    std::vector<std::string> args;
+    stdfs::path cwd;
+    std::string message;
+  };
+  const std::string viewer = (dir_ / "stub").string();
+  const std::string folder = (dir_ / "book").string();
+  const Case cases[] = {
+      {"inside the folder", {"create", "--viewer", viewer, "-o", folder + "/b.run", folder}, {}, "inside the folder"},
+      {"inside, spelt through a link", {"create", "--viewer", viewer, "-o", (dir_ / "alias" / "b.run").string(), folder},
+       {}, "inside the folder"},
+      {"default name from inside", {"create", "--viewer", viewer, "."}, dir_ / "book", "book.run\" would be inside"},
+      {"the viewer", {"create", "--viewer", viewer, "-o", viewer, folder}, {}, "is the viewer"},
+      {"the viewer, spelt otherwise", {"create", "--viewer", viewer, "-o", folder + "/../stub", folder}, {},
+       "is the viewer"},
+      {"a fifo", {"create", "--viewer", viewer, "-o", (dir_ / "fifo").string(), folder}, {}, "is not a regular file"},
+  };
+  for (const Case& c : cases) {
+    const PackRun run = Pack(c.args, c.cwd);
+    EXPECT_EQ(run.exit, 1) << c.what;
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << c.what << ": " << run.err;
+    EXPECT_EQ(ReadFile(dir_ / "stub"), stub) << c.what;
+    EXPECT_EQ(std::distance(stdfs::directory_iterator(dir_ / "book"), stdfs::directory_iterator()), 1) << c.what;
+    EXPECT_EQ(stdfs::symlink_status(dir_ / "fifo").type(), stdfs::file_type::fifo) << c.what;
   }
 }
 
@@ -266,6 +347,8 @@ TEST_F(PackTest, VerifySaysWhatIsWrong) {
       {"lower-case hex", Archive("1", {{"0069006e006400650078002e00680074006d006c", "x"}}), "upper-case hex"},
       {"duplicate", Archive("2", {index, index}), "the name stands twice"},
       {"hostile name", Archive("2", {NamedEntry(u"../evil", "x"), index}), "entry 1: the name cannot be read"},
+      {"name too long for Linux", Archive("2", {NamedEntry(std::u16string(200, u'\u00E9'), "x"), index}),
+       "entry 1: the name cannot be read"},
       {"unclosed", Archive("1", {index}).substr(0, Archive("1", {index}).size() - 1), "no marker closes its data"},
       {"end marker in last", Archive("1", {NamedEntry(u"index.html", "a" + EndMarker() + "b")}),
        "bytes follow the end-of-archive marker"},

@@ -1,5 +1,6 @@
 // The archive reader routines against small containers made byte by byte.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <functional>
 #include <random>
@@ -180,6 +181,9 @@ TEST_F(ReaderTest, RefusesNamesThatAreNotPlainFileNames) {
       u"a\x7F", u"a<b", u"a>b", u"c:x", u"a\"b", u"a|b", u"a?b", u"a*b", u"trail ", u"trail.", u"CON", u"con",
       u"Nul.txt", u"aux.tar.gz", u"PRN", u"COM1", u"com9.log", u"LPT5", u"lpt1.x", u"COM\u00B9", u"CON .txt",
       std::u16string(1, u'\xD800') + u"x", u"x" + std::u16string(1, u'\xDC00'), std::u16string(256, u'n'),
+      u"CONIN$", u"conout$", u"CoNiN$.txt",
+      // Within 255 UTF-16 units but over the 255 bytes Linux allows a name.
+      std::u16string(200, u'\u00E9'), std::u16string(128, u'\u00E9'),
   };
   for (const std::u16string& name : refused) {
     EXPECT_FALSE(IsPlainFileName(name)) << ToUtf8(name);
@@ -193,7 +197,8 @@ TEST_F(ReaderTest, RefusesNamesThatAreNotPlainFileNames) {
   }
   EXPECT_TRUE(host_.langArgsOk);
   const std::u16string accepted[] = {u"index.html", u"a", u"CONSOLE.txt", u"com0", u"COM10", u"LPT", u".hidden",
-                                     u"名前.png", std::u16string(255, u'n'), u"a b.c", u"x\U0001F600"};
+                                     u"名前.png", std::u16string(255, u'n'), u"a b.c", u"x\U0001F600",
+                                     u"CONIN", u"CONOUT$x", std::u16string(127, u'\u00E9') + u"x"};
   for (const std::u16string& name : accepted) EXPECT_TRUE(IsPlainFileName(name)) << ToUtf8(name);
 }
 
@@ -239,19 +244,63 @@ TEST_F(ReaderTest, CopyIntoAFolderThatIsNotThereKeepsTheNextPosition) {
   EXPECT_EQ(host_.plain[0], "Error writing to disk. Error number: " + std::to_string(ENOENT));
 }
 
-TEST_F(ReaderTest, CopyDoesNotFollowALinkPlantedUnderTheName) {
+// Whatever already stands under the name, the copy makes a new file there:
+// it never writes through a link into another file, never opens a FIFO or a
+// device, and leaves a folder of that name alone.
+TEST_F(ReaderTest, CopyMakesTheDestinationAfresh) {
+  namespace stdfs = std::filesystem;
   Container("0123456789");
-  WriteFile(dir_ / "victim", "keep");
-  std::filesystem::create_symlink(dir_ / "victim", dir_ / "link");
-  std::int32_t next = 0;
-  EXPECT_FALSE(CopyRange(0, 5, Widen((dir_ / "link").string()), next, host_));
-  EXPECT_EQ(ReadFile(dir_ / "victim"), "keep");
+  const stdfs::path out = dir_ / "out";
+  const stdfs::path victim = dir_ / "victim";
+  struct Case {
+    std::string what;
+    std::function<void()> plant;
+  };
+  const Case cases[] = {
+      {"old file", [&] { WriteFile(out, "old contents, longer than the new"); }},
+      {"hard link", [&] { stdfs::create_hard_link(victim, out); }},
+      {"symbolic link", [&] { stdfs::create_symlink(victim, out); }},
+      {"dangling link", [&] { stdfs::create_symlink(dir_ / "nowhere", out); }},
+      {"fifo", [&] { ASSERT_EQ(::mkfifo(out.c_str(), 0600), 0); }},
+  };
+  for (const Case& c : cases) {
+    stdfs::remove(out);
+    WriteFile(victim, "keep");
+    c.plant();
+    host_.plain.clear();
+    std::int32_t next = 0;
+    EXPECT_TRUE(CopyRange(2, 7, Widen(out.string()), next, host_)) << c.what;
+    EXPECT_TRUE(host_.plain.empty()) << c.what;
+    // Read back only a regular file: opening a FIFO to read would wait.
+    if (!stdfs::is_regular_file(stdfs::symlink_status(out))) {
+      ADD_FAILURE() << c.what << ": not a new regular file";
+      continue;
+    }
+    EXPECT_EQ(ReadFile(out), "23456") << c.what;
+    EXPECT_EQ(ReadFile(victim), "keep") << c.what;
+    EXPECT_FALSE(stdfs::exists(dir_ / "nowhere")) << c.what;
+  }
+  // A folder is not a file to replace: refused, and kept with what it holds.
+  stdfs::remove(out);
+  stdfs::create_directory(out);
+  WriteFile(out / "inside", "keep");
+  host_.plain.clear();
+  std::int32_t next = 77;
+  EXPECT_FALSE(CopyRange(2, 7, Widen(out.string()), next, host_));
+  EXPECT_EQ(next, 77);
+  EXPECT_EQ(host_.plain, std::vector<std::string>{"Error writing to disk. Error number: " + std::to_string(EISDIR)});
+  EXPECT_EQ(ReadFile(out / "inside"), "keep");
 }
 
 // The caller goes on only when the destination holds the whole range: a
 // copy cut short says so once and gives false.
 TEST_F(ReaderTest, CopyGivesTrueOnlyWhenTheDestinationHoldsEveryByte) {
-  const std::string data = SaltedData(5, 3000);
+  const std::int32_t size = 200000;
+  const std::string data = SaltedData(5, static_cast<std::size_t>(size));
+  // A small file system stands for a full disk; never a device file, which
+  // creating a destination afresh would replace.
+  std::filesystem::create_directory(dir_ / "full");
+  const SmallTmpfs full(dir_ / "full", "64k");
   struct Case {
     std::string what;
     std::int32_t end;
@@ -260,13 +309,13 @@ TEST_F(ReaderTest, CopyGivesTrueOnlyWhenTheDestinationHoldsEveryByte) {
     std::vector<std::string> messages;
   };
   const Case cases[] = {
-      {"whole range", 3000, Widen((dir_ / "out").string()), true, {}},
-      {"source ends before the range", 5000, Widen((dir_ / "out").string()), false, {"Error by 12"}},
-      // A device that is always full stands for a full disk.
-      {"every write fails", 3000, u"/dev/full", false, {"Error by 13\r\nNo space left on device"}},
+      {"whole range", size, Widen((dir_ / "out").string()), true, {}},
+      {"source ends before the range", size + 2000, Widen((dir_ / "out").string()), false, {"Error by 12"}},
+      {"the disk fills up", size, Widen((dir_ / "full" / "out").string()), false,
+       {"Error by 13\r\nNo space left on device"}},
   };
   for (const Case& c : cases) {
-    if (c.destination == u"/dev/full" && !std::filesystem::exists("/dev/full")) continue;
+    if (c.what == "the disk fills up" && !full.mounted()) continue;
     Container(data);
     host_.plain.clear();
     std::int32_t next = 0;

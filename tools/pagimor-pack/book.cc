@@ -67,8 +67,15 @@ int Extract(const std::string& book, const std::string& dir) {
   const ArchiveWalk walk = WalkArchive(host, [&](const ArchiveWalk& sofar, std::string& error) {
     const ArchiveEntry& entry = sofar.entries.back();
     std::int32_t next = 0;
-    if (!CopyRange(entry.dataStart, entry.dataEnd, fs::JoinPath(folder, entry.name), next, host)) {
-      error = "cannot write " + ToUtf8(fs::JoinPath(folder, entry.name));
+    const std::u16string target = fs::JoinPath(folder, entry.name);
+    if (!CopyRange(entry.dataStart, entry.dataEnd, target, next, host)) {
+      // A file cut short would pass for the book's own; better none at all.
+      fs::RemoveFile(target);
+      error = "cannot write " + ToUtf8(target);
+      std::error_code ignored;
+      if (stdfs::is_directory(stdfs::symlink_status(stdfs::path(target), ignored))) {
+        error += ": a folder of that name is in the way";
+      }
       return false;
     }
     progress.Step(entry.index + 1, sofar.count);

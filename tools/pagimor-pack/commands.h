@@ -6,7 +6,7 @@ namespace pagimor::pack {
 
 struct CreateOptions {
   std::string viewer;  // empty: the viewer beside the packer
-  std::string output;  // empty: the folder's name, in the current folder
+  std::string output;  // empty: the folder's name + ".run" (".exe"), in the current folder
   std::string folder;
 };
 

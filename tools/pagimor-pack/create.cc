@@ -59,6 +59,57 @@ std::string DefaultViewer() {
   return ec ? std::string("pagimor") : (self.parent_path() / "pagimor").string();
 }
 
+// FOLDER's name as given, or the folder's own name when it is given as "."
+// or "..", with the ending a program has where the viewer runs.
+std::string DefaultBookName(const std::string& folder, const fs::InputFile& viewer) {
+  stdfs::path given = stdfs::path(folder).lexically_normal();
+  if (given.filename().empty()) given = given.parent_path();  // "book/"
+  std::string name = given.filename().string();
+  if (name.empty() || name == "." || name == "..") {
+    std::error_code ec;
+    name = stdfs::canonical(folder, ec).filename().string();
+    if (ec || name.empty()) name = "book";
+  }
+  std::array<std::uint8_t, 2> head{};
+  const bool windows = viewer.ReadAt(0, head) == 2 && head[0] == 'M' && head[1] == 'Z';
+  return name + (windows ? ".exe" : ".run");
+}
+
+// Refuses a book that would take the place of something it must not: the
+// viewer (the next create would find a book where its viewer was), a file
+// inside FOLDER (the next create would pack the book into itself), or
+// anything that is not a plain file. Paths are compared as the files they
+// name, whatever their spelling.
+bool CheckOutput(const std::string& output, const std::string& folder, const std::string& viewerPath) {
+  std::error_code ec;
+  if (stdfs::is_directory(output, ec)) {
+    Complain(Quote(output) + " is a folder; name the book with -o");
+    return false;
+  }
+  const stdfs::file_status own = stdfs::symlink_status(output, ec);
+  if (stdfs::exists(own) && !stdfs::is_regular_file(own) && !stdfs::is_symlink(own)) {
+    Complain(Quote(output) + " is not a regular file; a book takes the place of a file only");
+    return false;
+  }
+  if (stdfs::equivalent(output, viewerPath, ec)) {
+    Complain(Quote(output) + " is the viewer " + Quote(viewerPath) + " itself; write the book elsewhere");
+    return false;
+  }
+  const stdfs::path absolute = stdfs::absolute(output, ec);
+  if (ec) return true;  // creating the book will say what is wrong
+  const stdfs::path parent = stdfs::weakly_canonical(absolute.parent_path(), ec);
+  if (ec) return true;
+  for (stdfs::path p = parent;; p = p.parent_path()) {
+    if (stdfs::equivalent(p, folder, ec)) {
+      Complain(Quote(output) + " would be inside the folder " + Quote(folder) +
+               ", and the next book made from it would hold this one; write the book elsewhere");
+      return false;
+    }
+    if (p == p.parent_path()) break;
+  }
+  return true;
+}
+
 // Collects the folder's files and refuses anything the format cannot carry.
 bool CollectFiles(const std::string& folder, std::vector<SourceFile>& files) {
   std::error_code ec;
@@ -222,16 +273,6 @@ bool WriteBook(fs::OutputFile& out, const fs::InputFile& viewer, std::int64_t vi
 
 int Create(const CreateOptions& options) {
   const std::string viewerPath = options.viewer.empty() ? DefaultViewer() : options.viewer;
-  std::string output = options.output;
-  if (output.empty()) {
-    output = stdfs::path(options.folder).lexically_normal().filename().string();
-    if (output.empty()) output = stdfs::path(options.folder).lexically_normal().parent_path().filename().string();
-  }
-  std::error_code ec;
-  if (stdfs::is_directory(output, ec)) {
-    Complain(Quote(output) + " is a folder; name the book with -o");
-    return kExitBadInput;
-  }
 
   std::vector<SourceFile> files;
   if (!CollectFiles(options.folder, files)) return kExitBadInput;
@@ -261,6 +302,9 @@ int Create(const CreateOptions& options) {
       return kExitBadInput;
     }
   }
+  const std::string output = options.output.empty() ? DefaultBookName(options.folder, viewer) : options.output;
+  if (!CheckOutput(output, options.folder, viewerPath)) return kExitBadInput;
+
   const std::int64_t viewerSize = viewer.Size();
   std::int64_t total = viewerSize + static_cast<std::int64_t>(header.size() + std::to_string(files.size()).size());
   std::int64_t data = 0;

@@ -12,11 +12,15 @@ namespace {
 
 using namespace pagimor::pack;
 
+constexpr std::string_view kExitStatus =
+    "Exit status: 0 on success, 1 for a bad folder or book, 2 for a usage error.\n";
+
 constexpr std::string_view kUsage =
     "Usage: pagimor-pack create [--viewer VIEWER] [-o BOOK] FOLDER\n"
     "       pagimor-pack list BOOK\n"
     "       pagimor-pack extract BOOK DIR\n"
     "       pagimor-pack verify BOOK\n"
+    "       pagimor-pack COMMAND --help\n"
     "\n"
     "Makes a Pagimor book, one executable that opens index.html, from the files\n"
     "directly inside FOLDER (no subfolders, at most 999 files, one of them\n"
@@ -29,17 +33,66 @@ constexpr std::string_view kUsage =
     "  verify    check that BOOK keeps every rule its viewer relies on\n"
     "\n"
     "Options:\n"
-    "  --viewer VIEWER  the viewer program to carry the book (default: pagimor\n"
-    "                   beside this program)\n"
-    "  -o, --output BOOK  the book to write (default: FOLDER's name)\n"
-    "  -h, --help       show this help and exit\n"
+    "  -h, --help       show this help, or a command's own, and exit\n"
     "  --version        show the version and exit\n"
-    "\n"
-    "Exit status: 0 on success, 1 for a bad folder or book, 2 for a usage error.\n";
+    "\n";
 
-int UsageError(const std::string& text) {
+struct CommandHelp {
+  std::string_view name;
+  std::string_view text;
+};
+
+constexpr CommandHelp kCommandHelp[] = {
+    {"create",
+     "Usage: pagimor-pack create [--viewer VIEWER] [-o BOOK] FOLDER\n"
+     "\n"
+     "Writes VIEWER followed by the archive of FOLDER's files to BOOK. FOLDER\n"
+     "holds only files (no subfolders), at most 999 of them, one of them\n"
+     "index.html, with names of at most 255 characters. BOOK may not lie inside\n"
+     "FOLDER or be the viewer itself.\n"
+     "\n"
+     "Options:\n"
+     "  --viewer VIEWER    the viewer program to carry the book (default: pagimor\n"
+     "                     beside this program)\n"
+     "  -o, --output BOOK  the book to write (default: FOLDER's name + .run, or\n"
+     "                     + .exe for a Windows viewer, in the current folder)\n"
+     "\n"},
+    {"list",
+     "Usage: pagimor-pack list BOOK\n"
+     "\n"
+     "Prints every file of BOOK with its size, and the total.\n"
+     "\n"},
+    {"extract",
+     "Usage: pagimor-pack extract BOOK DIR\n"
+     "\n"
+     "Writes every file of BOOK into DIR, made if missing. A file already in DIR\n"
+     "under the same name is replaced; a folder of that name stops the run.\n"
+     "\n"},
+    {"verify",
+     "Usage: pagimor-pack verify BOOK\n"
+     "\n"
+     "Checks that BOOK keeps every rule its viewer relies on, and says what is\n"
+     "wrong.\n"
+     "\n"},
+};
+
+const CommandHelp* FindCommand(std::string_view name) {
+  for (const CommandHelp& help : kCommandHelp) {
+    if (help.name == name) return &help;
+  }
+  return nullptr;
+}
+
+int ShowHelp(std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fwrite(kExitStatus.data(), 1, kExitStatus.size(), stdout);
+  return kExitOk;
+}
+
+int UsageError(const std::string& text, std::string_view command = {}) {
   Complain(text);
-  std::fputs("Try 'pagimor-pack --help'.\n", stderr);
+  const std::string more = FindCommand(command) != nullptr ? std::string(command) + " --help" : "--help";
+  std::fprintf(stderr, "Try 'pagimor-pack %s'.\n", more.c_str());
   return kExitUsage;
 }
 
@@ -48,6 +101,7 @@ int Run(std::vector<std::string> args) {
   std::vector<std::string> operands;
   CreateOptions create;
   bool optionsEnded = false;
+  bool help = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
@@ -57,8 +111,8 @@ int Run(std::vector<std::string> args) {
     if (arg == "--") {
       optionsEnded = true;
     } else if (arg == "-h" || arg == "--help") {
-      std::fputs(kUsage.data(), stdout);
-      return kExitOk;
+      // Answered once the command, wherever it stands, is known.
+      help = true;
     } else if (arg == "--version") {
       std::puts("pagimor-pack " PAGIMOR_VERSION);
       return kExitOk;
@@ -69,13 +123,23 @@ int Run(std::vector<std::string> args) {
       create.viewer = arg.substr(9);
     } else if (arg.starts_with("--output=")) {
       create.output = arg.substr(9);
+    } else if (arg.starts_with("-o")) {
+      create.output = arg.substr(2);  // -oBOOK
     } else {
-      return UsageError("unknown option " + arg);
+      return UsageError("unknown option " + arg, operands.empty() ? "" : operands.front());
     }
   }
-  if (operands.empty()) return UsageError("no command given");
-  const std::string command = operands.front();
+  if (operands.empty()) return help ? ShowHelp(kUsage) : UsageError("no command given");
+  std::string command = operands.front();
   operands.erase(operands.begin());
+  if (command == "help") {
+    if (operands.empty()) return ShowHelp(kUsage);
+    help = true;
+    command = operands.front();
+  }
+  if (FindCommand(command) == nullptr) return UsageError("unknown command '" + command + "'");
+  if (help) return ShowHelp(FindCommand(command)->text);
+
   const bool createOptions = !create.viewer.empty() || !create.output.empty();
   const auto expect = [&](std::size_t n, const char* what) -> std::string {
     if (operands.size() != n) return "'" + command + "' takes " + what;
@@ -84,23 +148,16 @@ int Run(std::vector<std::string> args) {
   };
   std::string problem;
   if (command == "create") {
-    if (!(problem = expect(1, "one FOLDER")).empty()) return UsageError(problem);
+    if (!(problem = expect(1, "one FOLDER")).empty()) return UsageError(problem, command);
     create.folder = operands[0];
     return Create(create);
   }
   if (command == "list" || command == "verify") {
-    if (!(problem = expect(1, "one BOOK")).empty()) return UsageError(problem);
+    if (!(problem = expect(1, "one BOOK")).empty()) return UsageError(problem, command);
     return command == "list" ? List(operands[0]) : Verify(operands[0]);
   }
-  if (command == "extract") {
-    if (!(problem = expect(2, "a BOOK and a DIR")).empty()) return UsageError(problem);
-    return Extract(operands[0], operands[1]);
-  }
-  if (command == "help") {
-    std::fputs(kUsage.data(), stdout);
-    return kExitOk;
-  }
-  return UsageError("unknown command '" + command + "'");
+  if (!(problem = expect(2, "a BOOK and a DIR")).empty()) return UsageError(problem, command);
+  return Extract(operands[0], operands[1]);
 }
 
 }  // namespace

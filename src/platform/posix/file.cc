@@ -128,10 +128,16 @@ OutputFile::~OutputFile() { CloseFd(fd_); }
 bool OutputFile::Create(std::u16string_view path, unsigned mode) {
   CloseFd(fd_);
   path_ = path;
-  // O_NOFOLLOW: a link planted under an entry's name must not carry the
-  // write outside the folder.
-  fd_ = ::open(Native(path).c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW,
-               static_cast<mode_t>(mode));
+  const std::string native = Native(path);
+  // Whatever stands under the name goes first and the file is made new:
+  // opening an existing entry would write through a hard link into its
+  // other name, or wait on a FIFO. unlink never follows a link and refuses
+  // a folder, which is kept.
+  if (::unlink(native.c_str()) != 0 && errno != ENOENT) {
+    error_ = errno;
+    return false;
+  }
+  fd_ = ::open(native.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, static_cast<mode_t>(mode));
   error_ = fd_ < 0 ? errno : 0;
   return fd_ >= 0;
 }

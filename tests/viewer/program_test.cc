@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -25,15 +26,24 @@ using std::chrono::milliseconds;
 using std::chrono::steady_clock;
 
 // A child process with its own temporary directory; killed if still there
-// when the test ends.
+// when the test ends. Each of changes is "NAME=value", which sets NAME, or a
+// bare "NAME", which removes it from the environment.
 class Reader {
  public:
-  Reader(const stdfs::path& program, const stdfs::path& tmpdir) {
+  Reader(const stdfs::path& program, const stdfs::path& tmpdir, std::vector<std::string> changes = {}) {
+    changes.push_back("TMPDIR=" + tmpdir.string());
     std::vector<std::string> env;
     for (char** e = environ; *e != nullptr; ++e) {
-      if (!std::string_view(*e).starts_with("TMPDIR=")) env.emplace_back(*e);
+      const std::string_view entry(*e);
+      const std::string_view name = entry.substr(0, entry.find('='));
+      const bool changed = std::any_of(changes.begin(), changes.end(), [&](const std::string& change) {
+        return std::string_view(change).substr(0, change.find('=')) == name;
+      });
+      if (!changed) env.emplace_back(entry);
     }
-    env.push_back("TMPDIR=" + tmpdir.string());
+    for (const std::string& change : changes) {
+      if (change.find('=') != std::string::npos) env.push_back(change);
+    }
     std::vector<char*> envp;
     for (std::string& e : env) envp.push_back(e.data());
     envp.push_back(nullptr);
@@ -92,13 +102,25 @@ class ProgramTest : public ::testing::Test {
     if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no display";
     stdfs::create_directory(tmpdir_);
   }
+
+  // Packs the files into a book with the packer, as an author would.
+  stdfs::path Pack(const std::map<std::string, std::string>& files) {
+    const stdfs::path source = dir_ / "source";
+    stdfs::create_directory(source);
+    for (const auto& [name, data] : files) WriteFile(source / name, data);
+    const stdfs::path book = dir_ / "book";
+    const int status = std::system(("'" + std::string(PAGIMOR_PACK_PROGRAM) + "' create --viewer '" PAGIMOR_VIEWER_PROGRAM
+                                    "' -o '" + book.string() + "' '" + source.string() + "' >/dev/null")
+                                       .c_str());
+    EXPECT_EQ(status, 0);
+    return book;
+  }
+
   ScratchDir dir_;
   stdfs::path tmpdir_ = dir_ / "tmp";
 };
 
 TEST_F(ProgramTest, BookShowsItsFilesAsPackedAndLeavesNothingBehind) {
-  const stdfs::path source = dir_ / "source";
-  stdfs::create_directory(source);
   const std::map<std::string, std::string> files = {
       {"index.html",
        "<html><body><img src='picture.gif'><script>"
@@ -106,12 +128,7 @@ TEST_F(ProgramTest, BookShowsItsFilesAsPackedAndLeavesNothingBehind) {
       {"picture.gif", SaltedData(7, 3000)},
       {"sound.wav", SaltedData(8, 70000)},
   };
-  for (const auto& [name, data] : files) WriteFile(source / name, data);
-  const stdfs::path book = dir_ / "book";
-  ASSERT_EQ(std::system(("'" + std::string(PAGIMOR_PACK_PROGRAM) + "' create --viewer '" PAGIMOR_VIEWER_PROGRAM
-                         "' -o '" + book.string() + "' '" + source.string() + "' >/dev/null")
-                            .c_str()),
-            0);
+  const stdfs::path book = Pack(files);
 
   Reader reader(book, tmpdir_);
   ASSERT_TRUE(reader.started());
@@ -131,6 +148,47 @@ TEST_F(ProgramTest, BookShowsItsFilesAsPackedAndLeavesNothingBehind) {
   }
   EXPECT_TRUE(identical);
   EXPECT_EQ(reader.Wait(milliseconds(20000)), std::optional<int>(0));
+  EXPECT_TRUE(Entries(tmpdir_).empty());
+}
+
+// What a page stores lives only as long as the run: the book leaves nothing
+// in the reader's home, where the web engine would keep its caches and the
+// page's storage under the program's name.
+TEST_F(ProgramTest, PageStorageLeavesNothingInTheHome) {
+  const stdfs::path home = dir_ / "home";
+  stdfs::create_directory(home);
+  // The page closes the book only once everything is stored.
+  const stdfs::path book = Pack({
+      {"index.html",
+       "<html><body>Saving<script>"
+       "localStorage.setItem('score', '7'); sessionStorage.setItem('seen', '1');"
+       "document.cookie = 'answer=42';"
+       "var request = indexedDB.open('quiz', 1);"
+       "request.onupgradeneeded = function() { request.result.createObjectStore('answers'); };"
+       "request.onsuccess = function() {"
+       "  fetch('picture.gif').then(function() { location.href = 'about:blank'; },"
+       "                              function() { location.href = 'about:blank'; });"
+       "};</script><img src='picture.gif'></body></html>"},
+      {"picture.gif", SaltedData(9, 2000)},
+  });
+  Reader reader(book, tmpdir_,
+                {"HOME=" + home.string(), "XDG_CACHE_HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME"});
+  ASSERT_TRUE(reader.started());
+  EXPECT_EQ(reader.Wait(milliseconds(20000)), std::optional<int>(0));
+
+  // Caches that libraries below us keep for every program, not named
+  // after this one; GLib makes the cache folder itself when the session has
+  // no runtime folder.
+  const std::vector<std::string> theirs = {".cache", ".cache/fontconfig", ".cache/dconf", ".cache/mesa_shader_cache"};
+  std::string ours;
+  for (const auto& entry : stdfs::recursive_directory_iterator(home)) {
+    const std::string path = stdfs::relative(entry.path(), home).string();
+    const bool library = std::any_of(theirs.begin(), theirs.end(), [&](const std::string& dir) {
+      return path == dir || (dir != ".cache" && path.starts_with(dir + "/"));
+    });
+    if (!library) ours += path + "\n";
+  }
+  EXPECT_EQ(ours, "");
   EXPECT_TRUE(Entries(tmpdir_).empty());
 }
 

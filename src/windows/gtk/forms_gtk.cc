@@ -166,6 +166,8 @@ BuiltWindow::BuiltWindow(const char* resource) : builder_(GObjectRef<GtkBuilder>
   // The layouts name these types; they must be known before parsing.
   g_type_ensure(TimerType());
   g_type_ensure(WEBKIT_TYPE_WEB_VIEW);
+  g_type_ensure(WEBKIT_TYPE_WEB_CONTEXT);
+  g_type_ensure(WEBKIT_TYPE_WEBSITE_DATA_MANAGER);
   GError* error = nullptr;
   if (gtk_builder_add_from_resource(builder_.get(), ResourcePath(resource).c_str(), &error) == 0) {
     // The layouts are part of the program: one that does not load is a

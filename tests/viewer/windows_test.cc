@@ -167,6 +167,67 @@ TEST_F(WindowsTest, ViewerWindowAsLaidOut) {
   EXPECT_EQ(std::string(gtk_label_get_text(form.Panel(2))), "Date: " + app_.ShortDateText());
 }
 
+// Larger text makes the clock's texts wider than their panels; the window
+// keeps the screen's width all the same, round after round of resizing.
+struct LargeText {
+  const char* name;
+  double dpiScale;   // as GDK_DPI_SCALE gives it
+  const char* font;  // the desktop font, or the default
+};
+
+void PrintTo(const LargeText& text, std::ostream* out) { *out << text.name; }
+
+class LargeTextTest : public WindowsTest, public ::testing::WithParamInterface<LargeText> {
+ protected:
+  void SetUp() override {
+    WindowsTest::SetUp();
+    if (IsSkipped()) return;
+    GtkSettings* settings = gtk_settings_get_default();
+    gchar* font = nullptr;
+    g_object_get(settings, "gtk-font-name", &font, "gtk-xft-dpi", &dpi_, nullptr);
+    font_.reset(font);
+    const gint dpi = static_cast<gint>(96 * 1024 * GetParam().dpiScale);
+    g_object_set(settings, "gtk-xft-dpi", dpi, nullptr);
+    if (GetParam().font != nullptr) g_object_set(settings, "gtk-font-name", GetParam().font, nullptr);
+  }
+  void TearDown() override {
+    if (font_) g_object_set(gtk_settings_get_default(), "gtk-font-name", font_.get(), "gtk-xft-dpi", dpi_, nullptr);
+  }
+
+ private:
+  OwnedString font_;
+  gint dpi_ = -1;
+};
+
+TEST_P(LargeTextTest, WindowKeepsTheScreenWidth) {
+  GtkForm1& form = Viewer();
+  for (int i = 0; i < 50 && std::string_view(gtk_label_get_text(form.Panel(1))) == "Time"; ++i) Settle(100);
+  // The case needs a clock text wider than its panel.
+  const GObjectRef<PangoLayout> text = GObjectRef<PangoLayout>::Adopt(
+      gtk_widget_create_pango_layout(GTK_WIDGET(form.Panel(1)), gtk_label_get_text(form.Panel(1))));
+  gint textWidth = 0;
+  pango_layout_get_pixel_size(text.get(), &textWidth, nullptr);
+  ASSERT_GT(textWidth, 100);
+
+  const ScreenSize screen = app_.PrimaryScreenSize();
+  for (int round = 0; round < 5; ++round) {
+    Settle(300);
+    ASSERT_EQ(form.OuterWidth(), screen.width) << "round " << round;
+  }
+  gint minimum = 0;
+  gtk_widget_get_preferred_width(GTK_WIDGET(form.window()), &minimum, nullptr);
+  EXPECT_LE(minimum, screen.width);
+  // Panel 0 keeps its rule.
+  gint panelWidth = 0;
+  gtk_widget_get_size_request(GTK_WIDGET(form.Panel(0)), &panelWidth, nullptr);
+  EXPECT_EQ(panelWidth, screen.width - 250);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, LargeTextTest,
+                         ::testing::Values(LargeText{"DpiScale125", 1.25, nullptr}, LargeText{"Font13", 1.0, "Sans 13"},
+                                           LargeText{"Both", 1.25, "Sans 13"}),
+                         [](const auto& param) { return std::string(param.param.name); });
+
 TEST_F(WindowsTest, BlankPageBeforeAnyOtherPageDoesNotClose) {
   Viewer().WebBrowser1().Navigate(u"about:blank");
   EXPECT_FALSE(RunFor(2200));

@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <set>
+#include <sstream>
 #include <thread>
 
 #include "archive/support.h"
@@ -25,13 +27,12 @@ namespace stdfs = std::filesystem;
 using std::chrono::milliseconds;
 using std::chrono::steady_clock;
 
-// A child process with its own temporary directory; killed if still there
-// when the test ends. Each of changes is "NAME=value", which sets NAME, or a
-// bare "NAME", which removes it from the environment.
-class Reader {
+// A child process; killed if still there when the test ends. Each of
+// changes is "NAME=value", which sets NAME, or a bare "NAME", which removes
+// it from the environment.
+class Child {
  public:
-  Reader(const stdfs::path& program, const stdfs::path& tmpdir, std::vector<std::string> changes = {}) {
-    changes.push_back("TMPDIR=" + tmpdir.string());
+  explicit Child(std::vector<std::string> argv, const std::vector<std::string>& changes = {}) {
     std::vector<std::string> env;
     for (char** e = environ; *e != nullptr; ++e) {
       const std::string_view entry(*e);
@@ -47,19 +48,28 @@ class Reader {
     std::vector<char*> envp;
     for (std::string& e : env) envp.push_back(e.data());
     envp.push_back(nullptr);
-    std::string path = program.string();
-    char* argv[] = {path.data(), nullptr};
-    if (posix_spawn(&pid_, path.c_str(), nullptr, nullptr, argv, envp.data()) != 0) pid_ = -1;
+    std::vector<char*> args;
+    for (std::string& arg : argv) args.push_back(arg.data());
+    args.push_back(nullptr);
+    if (posix_spawnp(&pid_, args[0], nullptr, nullptr, args.data(), envp.data()) != 0) pid_ = -1;
   }
-  Reader(const Reader&) = delete;
-  Reader& operator=(const Reader&) = delete;
-  ~Reader() {
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+  ~Child() {
     if (pid_ > 0) {
       ::kill(pid_, SIGKILL);
       ::waitpid(pid_, nullptr, 0);
     }
   }
   [[nodiscard]] bool started() const { return pid_ > 0; }
+
+  // Asks the child to end and waits for it.
+  void Stop() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGTERM);
+    ::waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+  }
 
   // The exit status, or nothing when it did not end in time.
   std::optional<int> Wait(milliseconds limit) {
@@ -77,6 +87,19 @@ class Reader {
 
  private:
   pid_t pid_ = -1;
+};
+
+// A book, or the bare viewer, run with its own temporary directory.
+class Reader : public Child {
+ public:
+  Reader(const stdfs::path& program, const stdfs::path& tmpdir, std::vector<std::string> changes = {})
+      : Child({program.string()}, WithTmpDir(std::move(changes), tmpdir)) {}
+
+ private:
+  static std::vector<std::string> WithTmpDir(std::vector<std::string> changes, const stdfs::path& tmpdir) {
+    changes.push_back("TMPDIR=" + tmpdir.string());
+    return changes;
+  }
 };
 
 std::string Shell(const std::string& command) {
@@ -190,6 +213,45 @@ TEST_F(ProgramTest, PageStorageLeavesNothingInTheHome) {
   }
   EXPECT_EQ(ours, "");
   EXPECT_TRUE(Entries(tmpdir_).empty());
+}
+
+// Under a window manager the loading window gives the reader nothing to
+// close, minimize, maximize or resize it with.
+TEST_F(ProgramTest, LoadingWindowOffersNoBorderIconsUnderAWindowManager) {
+  for (const char* tool : {"openbox", "xprop", "xdotool"}) {
+    if (Shell(std::string("command -v ") + tool).empty()) GTEST_SKIP() << "no " << tool;
+  }
+  const stdfs::path ready = dir_ / "manager-ready";
+  Child manager({"sh", "-c", "exec openbox --sm-disable --startup \"touch '" + ready.string() + "'\" 2>/dev/null"},
+                {"HOME=" + dir_.path().string()});
+  ASSERT_TRUE(manager.started());
+  for (int i = 0; i < 200 && !stdfs::exists(ready); ++i) std::this_thread::sleep_for(milliseconds(50));
+  ASSERT_TRUE(stdfs::exists(ready)) << "the window manager did not start";
+
+  // Enough files to keep the loading window up for a while.
+  std::map<std::string, std::string> files = {
+      {"index.html", "<html><body>Quiz<script>setTimeout(function(){location.href='about:blank';}, 500);</script>"}};
+  for (int i = 0; i < 150; ++i) files["part" + std::to_string(i) + ".txt"] = "part";
+  Reader reader(Pack(files), tmpdir_);
+  ASSERT_TRUE(reader.started());
+  const std::string window =
+      Shell("timeout 20 xdotool search --sync --onlyvisible --name '^Loading - Please wait...$' | head -n 1");
+  ASSERT_FALSE(window.empty()) << "no loading window";
+  // The manager names what it allows once it has taken the window on.
+  std::string allowed;
+  for (int i = 0; i < 100 && allowed.find(" = ") == std::string::npos; ++i) {
+    allowed = Shell("xprop -id " + window + " _NET_WM_ALLOWED_ACTIONS 2>/dev/null");
+    std::this_thread::sleep_for(milliseconds(10));
+  }
+  ASSERT_NE(allowed.find(" = "), std::string::npos) << allowed;
+  std::set<std::string> actions;
+  std::istringstream list(allowed.substr(allowed.find(" = ") + 3));
+  for (std::string action; std::getline(list >> std::ws, action, ',');) actions.insert(action);
+  for (const char* action : {"CLOSE", "MINIMIZE", "MAXIMIZE_HORZ", "MAXIMIZE_VERT", "RESIZE", "FULLSCREEN"}) {
+    EXPECT_EQ(actions.count(std::string("_NET_WM_ACTION_") + action), 0u) << allowed;
+  }
+  EXPECT_EQ(reader.Wait(milliseconds(20000)), std::optional<int>(0));
+  manager.Stop();
 }
 
 TEST_F(ProgramTest, ViewerWithoutABookSaysSoAndEndsOnReturn) {

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <vector>
 
 #include "platform/gtk/desktop.h"
 #include "platform/text.h"
@@ -70,7 +71,7 @@ TEST_F(WindowsTest, LoadingWindowAsLaidOut) {
   EXPECT_STREQ(gtk_window_get_title(window), "Loading - Please wait...");
   EXPECT_FALSE(gtk_window_get_resizable(window));
   EXPECT_FALSE(gtk_window_get_deletable(window));
-  EXPECT_EQ(gtk_window_get_type_hint(window), GDK_WINDOW_TYPE_HINT_DIALOG);
+  EXPECT_EQ(gtk_window_get_type_hint(window), GDK_WINDOW_TYPE_HINT_SPLASHSCREEN);
 
   form2.Show();
   Settle();
@@ -116,6 +117,46 @@ TEST_F(WindowsTest, LoadingWindowAsLaidOut) {
 
   form.reset();
   EXPECT_EQ(app_.MainForm(), nullptr);
+}
+
+// What the loading window asks of any window manager: a frame with a
+// caption and nothing to click on, to be moved but not closed, minimized,
+// maximized or resized; and that it is a start-up window.
+TEST_F(WindowsTest, LoadingWindowAsksForNoBorderIcons) {
+  auto form = forms_.CreateForm2();
+  auto& form2 = static_cast<GtkForm2&>(*form);
+  form2.Show();
+  Settle();
+  GdkWindow* surface = gtk_widget_get_window(GTK_WIDGET(form2.window()));
+  ASSERT_NE(surface, nullptr);
+  // GDK hands 32-bit items back as longs, and atoms as its own atoms.
+  auto property = [&]<typename T>(const char* name, T /*type*/) {
+    GdkAtom type = GDK_NONE;
+    gint format = 0;
+    gint length = 0;
+    guchar* data = nullptr;
+    std::vector<T> values;
+    if (gdk_property_get(surface, gdk_atom_intern(name, FALSE), GDK_NONE, 0, 32, FALSE, &type, &format, &length,
+                         &data) &&
+        format == 32) {
+      const auto* items = reinterpret_cast<const T*>(data);
+      values.assign(items, items + static_cast<std::size_t>(length) / sizeof(T));
+    }
+    g_free(data);
+    return values;
+  };
+  // Flags, functions, decorations, as the Motif hints lay them out.
+  constexpr unsigned long kFunctionsAndDecorations = 1 | 2;
+  constexpr unsigned long kMove = 4;
+  constexpr unsigned long kBorderAndTitle = 2 | 8;
+  const std::vector<unsigned long> motif = property("_MOTIF_WM_HINTS", 0ul);
+  ASSERT_GE(motif.size(), 3u);
+  EXPECT_EQ(motif[0] & kFunctionsAndDecorations, kFunctionsAndDecorations);
+  EXPECT_EQ(motif[1], kMove);
+  EXPECT_EQ(motif[2], kBorderAndTitle);
+  const std::vector<GdkAtom> type = property("_NET_WM_WINDOW_TYPE", GdkAtom{});
+  ASSERT_EQ(type.size(), 1u);
+  EXPECT_EQ(type[0], gdk_atom_intern_static_string("_NET_WM_WINDOW_TYPE_SPLASH"));
 }
 
 TEST_F(WindowsTest, ViewerWindowAsLaidOut) {

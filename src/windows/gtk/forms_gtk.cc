@@ -70,6 +70,16 @@ void OnDocumentComplete(WebKitWebView* /*view*/, WebKitLoadEvent event, gpointer
   if (event == WEBKIT_LOAD_FINISHED) Self(data)->WebBrowser1DocumentComplete();
 }
 
+// For a window manager that frames the window: a border and the caption,
+// nothing to click on; the reader may move the window but not close,
+// minimize, maximize or resize it. Set once the window exists on the
+// display and before it is shown, when the window manager reads it.
+void OnForm2Realize(GtkWidget* widget, gpointer /*data*/) {
+  GdkWindow* surface = gtk_widget_get_window(widget);
+  gdk_window_set_decorations(surface, static_cast<GdkWMDecoration>(GDK_DECOR_BORDER | GDK_DECOR_TITLE));
+  gdk_window_set_functions(surface, GDK_FUNC_MOVE);
+}
+
 // Without a window manager nobody maximizes a window: fill the work area
 // by hand so that the book still gets the whole screen.
 void Maximize(GtkWindow* window) {
@@ -189,6 +199,9 @@ GtkForm2::GtkForm2(Application& app)
       version_(layout_.Get<GtkLabel>("lblVersion")) {
   // No close box: the reader cannot close it from the frame either.
   g_signal_connect(window_.get(), "delete-event", G_CALLBACK(gtk_true), nullptr);
+  // After the toolkit's own realize, which sets the functions from the
+  // window's flags.
+  g_signal_connect(window_.get(), "realize", G_CALLBACK(OnForm2Realize), nullptr);
 }
 
 GtkForm2::~GtkForm2() { gtk_widget_destroy(GTK_WIDGET(window_.get())); }

@@ -254,6 +254,44 @@ TEST_F(ProgramTest, LoadingWindowOffersNoBorderIconsUnderAWindowManager) {
   manager.Stop();
 }
 
+// The zoom and back keys as the keyboard sends them. The second page notes
+// that it is shown larger; back on the first page, that closes the book.
+TEST_F(ProgramTest, ReaderZoomsInAndGoesBackWithTheKeyboard) {
+  if (Shell("command -v xdotool").empty()) GTEST_SKIP() << "no xdotool";
+  const stdfs::path book = Pack({
+      {"index.html",
+       // Shown again from the page cache when the reader goes back; leaves
+       // once loaded, since a page that leaves while loading is replaced
+       // in the history rather than added to it.
+       "<html><body>First<script>"
+       "addEventListener('pageshow', function() {"
+       "  if (sessionStorage.getItem('zoomed')) location.href = 'about:blank';"
+       "  else if (!sessionStorage.getItem('left')) setTimeout(function() {"
+       "    sessionStorage.setItem('left', '1'); location.href = 'second.html'; }, 0);"
+       "});</script></body></html>"},
+      {"second.html",
+       "<html><body>Second<script>"
+       "function check() { if (innerWidth < 0.95 * outerWidth) sessionStorage.setItem('zoomed', '1'); }"
+       "check(); addEventListener('resize', check);"
+       "</script></body></html>"},
+  });
+  Reader reader(book, tmpdir_);
+  ASSERT_TRUE(reader.started());
+  const std::string window = Shell("timeout 20 xdotool search --sync --onlyvisible --name '^EBook$' | head -n 1");
+  ASSERT_FALSE(window.empty()) << "no viewer window";
+  // Pressed again until the book closes: a key that comes before the
+  // second page is shown does no harm.
+  std::optional<int> status;
+  for (int round = 0; round < 20 && !status; ++round) {
+    // Fails once the book has closed and the window is gone.
+    static_cast<void>(
+        std::system(("xdotool windowfocus --sync " + window + " key ctrl+plus sleep 0.3 key alt+Left 2>/dev/null").c_str()));
+    status = reader.Wait(milliseconds(700));
+  }
+  if (!status) status = reader.Wait(milliseconds(3000));
+  EXPECT_EQ(status, std::optional<int>(0)) << "the book did not close";
+}
+
 TEST_F(ProgramTest, ViewerWithoutABookSaysSoAndEndsOnReturn) {
   if (Shell("command -v xdotool").empty()) GTEST_SKIP() << "no xdotool";
   Reader reader(PAGIMOR_VIEWER_PROGRAM, tmpdir_);

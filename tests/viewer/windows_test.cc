@@ -57,8 +57,58 @@ class WindowsTest : public ::testing::Test {
     return page.string();
   }
 
+  void TearDown() override {
+    if (!folder_.empty()) stdfs::remove_all(folder_);
+  }
+
+  // Writes a file of a book folder of this test; gives its path.
+  std::string BookFile(const std::string& name, const std::string& text) {
+    if (folder_.empty()) {
+      folder_ = stdfs::path(::testing::TempDir()) / ("book-" + std::to_string(::getpid()));
+      stdfs::create_directories(folder_);
+    }
+    std::ofstream(folder_ / name) << text;
+    return (folder_ / name).string();
+  }
+
+  WebKitWebView* View() { return WEBKIT_WEB_VIEW(gtk_builder_get_object(Viewer().builder(), "WebBrowser1")); }
+
+  // Handles messages until the web view shows the page and has loaded it.
+  void LoadPage(const std::string& path) {
+    const OwnedString uri(g_filename_to_uri(path.c_str(), nullptr, nullptr));
+    for (int i = 0; i < 100; ++i) {
+      const gchar* shown = webkit_web_view_get_uri(View());
+      if (shown != nullptr && std::string_view(shown) == uri.get() && !webkit_web_view_is_loading(View())) return;
+      Settle(50);
+    }
+    ADD_FAILURE() << "the web view did not load " << path;
+  }
+
+  // A key as the display delivers it to the focused window.
+  static void PressKey(GtkWindow* window, guint keyval, guint state) {
+    GdkWindow* surface = gtk_widget_get_window(GTK_WIDGET(window));
+    ASSERT_NE(surface, nullptr);
+    GdkEvent* press = gdk_event_new(GDK_KEY_PRESS);
+    press->key.window = GDK_WINDOW(g_object_ref(surface));
+    press->key.keyval = keyval;
+    press->key.state = state;
+    press->key.time = GDK_CURRENT_TIME;
+    GdkKeymapKey* keys = nullptr;
+    gint count = 0;
+    if (gdk_keymap_get_entries_for_keyval(gdk_keymap_get_for_display(gdk_display_get_default()), keyval, &keys,
+                                          &count) &&
+        count > 0) {
+      press->key.hardware_keycode = static_cast<guint16>(keys[0].keycode);
+    }
+    g_free(keys);
+    gdk_event_set_device(press, gdk_seat_get_keyboard(gdk_display_get_default_seat(gdk_display_get_default())));
+    gtk_main_do_event(press);
+    gdk_event_free(press);
+  }
+
   DesktopApplication app_;
   GtkFormFactory forms_{app_};
+  stdfs::path folder_;
   std::unique_ptr<TForm1> form1_;
 };
 
@@ -310,28 +360,86 @@ TEST_F(WindowsTest, PlainPathIsShownAsAFilePage) {
 TEST_F(WindowsTest, CtrlQClosesTheWindowAndEndsTheApplication) {
   GtkForm1& form = Viewer();
   Settle(300);
-  // The key as the display delivers it to the focused window.
-  GdkWindow* surface = gtk_widget_get_window(GTK_WIDGET(form.window()));
-  ASSERT_NE(surface, nullptr);
-  GdkEvent* press = gdk_event_new(GDK_KEY_PRESS);
-  press->key.window = GDK_WINDOW(g_object_ref(surface));
-  press->key.keyval = GDK_KEY_q;
-  press->key.state = GDK_CONTROL_MASK;
-  press->key.time = GDK_CURRENT_TIME;
-  GdkKeymapKey* keys = nullptr;
-  gint count = 0;
-  if (gdk_keymap_get_entries_for_keyval(gdk_keymap_get_for_display(gdk_display_get_default()), GDK_KEY_q, &keys,
-                                        &count) &&
-      count > 0) {
-    press->key.hardware_keycode = static_cast<guint16>(keys[0].keycode);
-  }
-  g_free(keys);
-  gdk_event_set_device(press, gdk_seat_get_keyboard(gdk_display_get_default_seat(gdk_display_get_default())));
-  gtk_main_do_event(press);
-  gdk_event_free(press);
+  PressKey(form.window(), GDK_KEY_q, GDK_CONTROL_MASK);
   EXPECT_TRUE(RunFor(3000));
   EXPECT_FALSE(form.Timer1().Enabled());
   EXPECT_EQ(ToUtf8(form.WebBrowser1().LocationURL()), "about:blank");
+}
+
+// A page may read the other files of its book, with fetch() or a request.
+TEST_F(WindowsTest, PageReadsTheBooksOtherFiles) {
+  BookFile("answers.txt", "42");
+  const std::string page = BookFile(
+      "index.html",
+      "<html><body><script>"
+      "var seen = [];"
+      "function report(text) { seen.push(text); if (seen.length == 2) document.title = seen.sort().join(' '); }"
+      "fetch('answers.txt').then(function(r) { return r.text(); })"
+      "  .then(function(t) { report('fetch:' + t); }, function() { report('fetch:failed'); });"
+      "var request = new XMLHttpRequest();"
+      "request.onload = function() { report('request:' + request.responseText); };"
+      "request.onerror = function() { report('request:failed'); };"
+      "try { request.open('GET', 'answers.txt'); request.send(); } catch (e) { report('request:failed'); }"
+      "</script></body></html>");
+  Viewer().WebBrowser1().Navigate(Widen(page));
+  auto title = [&] {
+    const gchar* text = webkit_web_view_get_title(View());
+    return std::string(text != nullptr ? text : "");
+  };
+  for (int i = 0; i < 100 && title().empty(); ++i) Settle(50);
+  EXPECT_EQ(title(), "fetch:42 request:42");
+}
+
+// Ctrl with plus, minus and 0 zoom the page in steps, within bounds; Alt+Left
+// goes back to the page before, if there is one.
+TEST_F(WindowsTest, KeysZoomThePageAndGoBack) {
+  GtkForm1& form = Viewer();
+  const std::string first = BookFile("first.html", "<html><body>First</body></html>");
+  const std::string second = BookFile("second.html", "<html><body>Second</body></html>");
+  form.WebBrowser1().Navigate(Widen(first));
+  LoadPage(first);
+  ASSERT_DOUBLE_EQ(webkit_web_view_get_zoom_level(View()), 1.0);
+
+  constexpr guint kCtrl = GDK_CONTROL_MASK;
+  struct Press {
+    const char* what;
+    guint keyval;
+    guint state;
+    double zoom;  // afterwards
+  };
+  const Press presses[] = {
+      {"Ctrl++ (shifted =)", GDK_KEY_plus, kCtrl | GDK_SHIFT_MASK, 1.1},
+      {"Ctrl+=", GDK_KEY_equal, kCtrl, 1.2},
+      {"Ctrl+keypad +", GDK_KEY_KP_Add, kCtrl, 1.33},
+      {"Ctrl+0", GDK_KEY_0, kCtrl, 1.0},
+      {"Ctrl+-", GDK_KEY_minus, kCtrl, 0.9},
+      {"Ctrl+keypad -", GDK_KEY_KP_Subtract, kCtrl, 0.8},
+      {"plain +", GDK_KEY_plus, GDK_SHIFT_MASK, 0.8},
+      {"Alt+-", GDK_KEY_minus, GDK_MOD1_MASK, 0.8},
+      {"Ctrl+keypad 0", GDK_KEY_KP_0, kCtrl, 1.0},
+  };
+  for (const Press& press : presses) {
+    PressKey(form.window(), press.keyval, press.state);
+    EXPECT_NEAR(webkit_web_view_get_zoom_level(View()), press.zoom, 1e-9) << press.what;
+  }
+  for (int i = 0; i < 30; ++i) PressKey(form.window(), GDK_KEY_plus, kCtrl | GDK_SHIFT_MASK);
+  EXPECT_NEAR(webkit_web_view_get_zoom_level(View()), 3.0, 1e-9) << "largest";
+  for (int i = 0; i < 30; ++i) PressKey(form.window(), GDK_KEY_minus, kCtrl);
+  EXPECT_NEAR(webkit_web_view_get_zoom_level(View()), 0.3, 1e-9) << "smallest";
+  PressKey(form.window(), GDK_KEY_0, kCtrl);
+
+  // The book's first page has nothing before it, not even the window's
+  // first address.
+  PressKey(form.window(), GDK_KEY_Left, GDK_MOD1_MASK);
+  Settle(300);
+  LoadPage(first);
+  form.WebBrowser1().Navigate(Widen(second));
+  LoadPage(second);
+  PressKey(form.window(), GDK_KEY_Left, GDK_MOD1_MASK);
+  LoadPage(first);
+  // Nothing closes the window on the way.
+  EXPECT_TRUE(form.Visible());
+  EXPECT_FALSE(app_.Terminated());
 }
 
 }  // namespace

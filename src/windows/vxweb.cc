@@ -1,5 +1,7 @@
 #include "windows/vxweb.h"
 
+#include <array>
+
 #include "platform/text.h"
 
 namespace pagimor {
@@ -15,7 +17,26 @@ constexpr int kPanelAllowance = 250;
 constexpr std::int32_t kDocumentSettleMs = 500;
 constexpr std::int32_t kCloseSettleMs = 500;
 constexpr std::int32_t kBlankSettleMs = 100;
+constexpr std::array kZoomLevels = {0.3, 0.5, 0.67, 0.8, 0.9, 1.0, 1.1, 1.2, 1.33, 1.5, 1.7, 2.0, 2.4, 3.0};
+// Levels closer than this are the same level.
+constexpr double kZoomSlack = 0.001;
 }  // namespace
+
+double NextZoomLevel(double current, int direction) {
+  if (direction > 0) {
+    for (const double level : kZoomLevels) {
+      if (level > current + kZoomSlack) return level;
+    }
+    return kZoomLevels.back();
+  }
+  if (direction < 0) {
+    for (auto level = kZoomLevels.rbegin(); level != kZoomLevels.rend(); ++level) {
+      if (*level < current - kZoomSlack) return *level;
+    }
+    return kZoomLevels.front();
+  }
+  return 1.0;
+}
 
 void TForm1::ApplySizingRule() {
   SetWebBrowser1Size(OuterWidth() - kSideAllowance, OuterHeight() - WebBrowser1Top() - kBottomAllowance);

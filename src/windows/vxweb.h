@@ -21,6 +21,11 @@ inline constexpr std::string_view kStartURL = "about:EBook";
 inline constexpr std::u16string_view kBlankPage = u"about:blank";
 inline constexpr std::string_view kLoadedText = "EBook successfully loaded.";
 
+// The page's zoom level one step larger (direction > 0) or smaller
+// (direction < 0) than current, within the steps readers know from web
+// browsers; 1 (the normal size) for direction 0.
+[[nodiscard]] double NextZoomLevel(double current, int direction);
+
 // The handlers are portable; each platform derives the window, builds its
 // widgets from the layout and binds the handlers to their events by name.
 class TForm1 : public Form {

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <vector>
 
 #include "platform/gtk/desktop.h"
 #include "platform/text.h"
@@ -56,8 +57,58 @@ class WindowsTest : public ::testing::Test {
     return page.string();
   }
 
+  void TearDown() override {
+    if (!folder_.empty()) stdfs::remove_all(folder_);
+  }
+
+  // Writes a file of a book folder of this test; gives its path.
+  std::string BookFile(const std::string& name, const std::string& text) {
+    if (folder_.empty()) {
+      folder_ = stdfs::path(::testing::TempDir()) / ("book-" + std::to_string(::getpid()));
+      stdfs::create_directories(folder_);
+    }
+    std::ofstream(folder_ / name) << text;
+    return (folder_ / name).string();
+  }
+
+  WebKitWebView* View() { return WEBKIT_WEB_VIEW(gtk_builder_get_object(Viewer().builder(), "WebBrowser1")); }
+
+  // Handles messages until the web view shows the page and has loaded it.
+  void LoadPage(const std::string& path) {
+    const OwnedString uri(g_filename_to_uri(path.c_str(), nullptr, nullptr));
+    for (int i = 0; i < 100; ++i) {
+      const gchar* shown = webkit_web_view_get_uri(View());
+      if (shown != nullptr && std::string_view(shown) == uri.get() && !webkit_web_view_is_loading(View())) return;
+      Settle(50);
+    }
+    ADD_FAILURE() << "the web view did not load " << path;
+  }
+
+  // A key as the display delivers it to the focused window.
+  static void PressKey(GtkWindow* window, guint keyval, guint state) {
+    GdkWindow* surface = gtk_widget_get_window(GTK_WIDGET(window));
+    ASSERT_NE(surface, nullptr);
+    GdkEvent* press = gdk_event_new(GDK_KEY_PRESS);
+    press->key.window = GDK_WINDOW(g_object_ref(surface));
+    press->key.keyval = keyval;
+    press->key.state = state;
+    press->key.time = GDK_CURRENT_TIME;
+    GdkKeymapKey* keys = nullptr;
+    gint count = 0;
+    if (gdk_keymap_get_entries_for_keyval(gdk_keymap_get_for_display(gdk_display_get_default()), keyval, &keys,
+                                          &count) &&
+        count > 0) {
+      press->key.hardware_keycode = static_cast<guint16>(keys[0].keycode);
+    }
+    g_free(keys);
+    gdk_event_set_device(press, gdk_seat_get_keyboard(gdk_display_get_default_seat(gdk_display_get_default())));
+    gtk_main_do_event(press);
+    gdk_event_free(press);
+  }
+
   DesktopApplication app_;
   GtkFormFactory forms_{app_};
+  stdfs::path folder_;
   std::unique_ptr<TForm1> form1_;
 };
 
@@ -70,7 +121,7 @@ TEST_F(WindowsTest, LoadingWindowAsLaidOut) {
   EXPECT_STREQ(gtk_window_get_title(window), "Loading - Please wait...");
   EXPECT_FALSE(gtk_window_get_resizable(window));
   EXPECT_FALSE(gtk_window_get_deletable(window));
-  EXPECT_EQ(gtk_window_get_type_hint(window), GDK_WINDOW_TYPE_HINT_DIALOG);
+  EXPECT_EQ(gtk_window_get_type_hint(window), GDK_WINDOW_TYPE_HINT_SPLASHSCREEN);
 
   form2.Show();
   Settle();
@@ -116,6 +167,46 @@ TEST_F(WindowsTest, LoadingWindowAsLaidOut) {
 
   form.reset();
   EXPECT_EQ(app_.MainForm(), nullptr);
+}
+
+// What the loading window asks of any window manager: a frame with a
+// caption and nothing to click on, to be moved but not closed, minimized,
+// maximized or resized; and that it is a start-up window.
+TEST_F(WindowsTest, LoadingWindowAsksForNoBorderIcons) {
+  auto form = forms_.CreateForm2();
+  auto& form2 = static_cast<GtkForm2&>(*form);
+  form2.Show();
+  Settle();
+  GdkWindow* surface = gtk_widget_get_window(GTK_WIDGET(form2.window()));
+  ASSERT_NE(surface, nullptr);
+  // GDK hands 32-bit items back as longs, and atoms as its own atoms.
+  auto property = [&]<typename T>(const char* name, T /*type*/) {
+    GdkAtom type = GDK_NONE;
+    gint format = 0;
+    gint length = 0;
+    guchar* data = nullptr;
+    std::vector<T> values;
+    if (gdk_property_get(surface, gdk_atom_intern(name, FALSE), GDK_NONE, 0, 32, FALSE, &type, &format, &length,
+                         &data) &&
+        format == 32) {
+      const auto* items = reinterpret_cast<const T*>(data);
+      values.assign(items, items + static_cast<std::size_t>(length) / sizeof(T));
+    }
+    g_free(data);
+    return values;
+  };
+  // Flags, functions, decorations, as the Motif hints lay them out.
+  constexpr unsigned long kFunctionsAndDecorations = 1 | 2;
+  constexpr unsigned long kMove = 4;
+  constexpr unsigned long kBorderAndTitle = 2 | 8;
+  const std::vector<unsigned long> motif = property("_MOTIF_WM_HINTS", 0ul);
+  ASSERT_GE(motif.size(), 3u);
+  EXPECT_EQ(motif[0] & kFunctionsAndDecorations, kFunctionsAndDecorations);
+  EXPECT_EQ(motif[1], kMove);
+  EXPECT_EQ(motif[2], kBorderAndTitle);
+  const std::vector<GdkAtom> type = property("_NET_WM_WINDOW_TYPE", GdkAtom{});
+  ASSERT_EQ(type.size(), 1u);
+  EXPECT_EQ(type[0], gdk_atom_intern_static_string("_NET_WM_WINDOW_TYPE_SPLASH"));
 }
 
 TEST_F(WindowsTest, ViewerWindowAsLaidOut) {
@@ -167,6 +258,67 @@ TEST_F(WindowsTest, ViewerWindowAsLaidOut) {
   EXPECT_EQ(std::string(gtk_label_get_text(form.Panel(2))), "Date: " + app_.ShortDateText());
 }
 
+// Larger text makes the clock's texts wider than their panels; the window
+// keeps the screen's width all the same, round after round of resizing.
+struct LargeText {
+  const char* name;
+  double dpiScale;   // as GDK_DPI_SCALE gives it
+  const char* font;  // the desktop font, or the default
+};
+
+void PrintTo(const LargeText& text, std::ostream* out) { *out << text.name; }
+
+class LargeTextTest : public WindowsTest, public ::testing::WithParamInterface<LargeText> {
+ protected:
+  void SetUp() override {
+    WindowsTest::SetUp();
+    if (IsSkipped()) return;
+    GtkSettings* settings = gtk_settings_get_default();
+    gchar* font = nullptr;
+    g_object_get(settings, "gtk-font-name", &font, "gtk-xft-dpi", &dpi_, nullptr);
+    font_.reset(font);
+    const gint dpi = static_cast<gint>(96 * 1024 * GetParam().dpiScale);
+    g_object_set(settings, "gtk-xft-dpi", dpi, nullptr);
+    if (GetParam().font != nullptr) g_object_set(settings, "gtk-font-name", GetParam().font, nullptr);
+  }
+  void TearDown() override {
+    if (font_) g_object_set(gtk_settings_get_default(), "gtk-font-name", font_.get(), "gtk-xft-dpi", dpi_, nullptr);
+  }
+
+ private:
+  OwnedString font_;
+  gint dpi_ = -1;
+};
+
+TEST_P(LargeTextTest, WindowKeepsTheScreenWidth) {
+  GtkForm1& form = Viewer();
+  for (int i = 0; i < 50 && std::string_view(gtk_label_get_text(form.Panel(1))) == "Time"; ++i) Settle(100);
+  // The case needs a clock text wider than its panel.
+  const GObjectRef<PangoLayout> text = GObjectRef<PangoLayout>::Adopt(
+      gtk_widget_create_pango_layout(GTK_WIDGET(form.Panel(1)), gtk_label_get_text(form.Panel(1))));
+  gint textWidth = 0;
+  pango_layout_get_pixel_size(text.get(), &textWidth, nullptr);
+  ASSERT_GT(textWidth, 100);
+
+  const ScreenSize screen = app_.PrimaryScreenSize();
+  for (int round = 0; round < 5; ++round) {
+    Settle(300);
+    ASSERT_EQ(form.OuterWidth(), screen.width) << "round " << round;
+  }
+  gint minimum = 0;
+  gtk_widget_get_preferred_width(GTK_WIDGET(form.window()), &minimum, nullptr);
+  EXPECT_LE(minimum, screen.width);
+  // Panel 0 keeps its rule.
+  gint panelWidth = 0;
+  gtk_widget_get_size_request(GTK_WIDGET(form.Panel(0)), &panelWidth, nullptr);
+  EXPECT_EQ(panelWidth, screen.width - 250);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, LargeTextTest,
+                         ::testing::Values(LargeText{"DpiScale125", 1.25, nullptr}, LargeText{"Font13", 1.0, "Sans 13"},
+                                           LargeText{"Both", 1.25, "Sans 13"}),
+                         [](const auto& param) { return std::string(param.param.name); });
+
 TEST_F(WindowsTest, BlankPageBeforeAnyOtherPageDoesNotClose) {
   Viewer().WebBrowser1().Navigate(u"about:blank");
   EXPECT_FALSE(RunFor(2200));
@@ -208,28 +360,86 @@ TEST_F(WindowsTest, PlainPathIsShownAsAFilePage) {
 TEST_F(WindowsTest, CtrlQClosesTheWindowAndEndsTheApplication) {
   GtkForm1& form = Viewer();
   Settle(300);
-  // The key as the display delivers it to the focused window.
-  GdkWindow* surface = gtk_widget_get_window(GTK_WIDGET(form.window()));
-  ASSERT_NE(surface, nullptr);
-  GdkEvent* press = gdk_event_new(GDK_KEY_PRESS);
-  press->key.window = GDK_WINDOW(g_object_ref(surface));
-  press->key.keyval = GDK_KEY_q;
-  press->key.state = GDK_CONTROL_MASK;
-  press->key.time = GDK_CURRENT_TIME;
-  GdkKeymapKey* keys = nullptr;
-  gint count = 0;
-  if (gdk_keymap_get_entries_for_keyval(gdk_keymap_get_for_display(gdk_display_get_default()), GDK_KEY_q, &keys,
-                                        &count) &&
-      count > 0) {
-    press->key.hardware_keycode = static_cast<guint16>(keys[0].keycode);
-  }
-  g_free(keys);
-  gdk_event_set_device(press, gdk_seat_get_keyboard(gdk_display_get_default_seat(gdk_display_get_default())));
-  gtk_main_do_event(press);
-  gdk_event_free(press);
+  PressKey(form.window(), GDK_KEY_q, GDK_CONTROL_MASK);
   EXPECT_TRUE(RunFor(3000));
   EXPECT_FALSE(form.Timer1().Enabled());
   EXPECT_EQ(ToUtf8(form.WebBrowser1().LocationURL()), "about:blank");
+}
+
+// A page may read the other files of its book, with fetch() or a request.
+TEST_F(WindowsTest, PageReadsTheBooksOtherFiles) {
+  BookFile("answers.txt", "42");
+  const std::string page = BookFile(
+      "index.html",
+      "<html><body><script>"
+      "var seen = [];"
+      "function report(text) { seen.push(text); if (seen.length == 2) document.title = seen.sort().join(' '); }"
+      "fetch('answers.txt').then(function(r) { return r.text(); })"
+      "  .then(function(t) { report('fetch:' + t); }, function() { report('fetch:failed'); });"
+      "var request = new XMLHttpRequest();"
+      "request.onload = function() { report('request:' + request.responseText); };"
+      "request.onerror = function() { report('request:failed'); };"
+      "try { request.open('GET', 'answers.txt'); request.send(); } catch (e) { report('request:failed'); }"
+      "</script></body></html>");
+  Viewer().WebBrowser1().Navigate(Widen(page));
+  auto title = [&] {
+    const gchar* text = webkit_web_view_get_title(View());
+    return std::string(text != nullptr ? text : "");
+  };
+  for (int i = 0; i < 100 && title().empty(); ++i) Settle(50);
+  EXPECT_EQ(title(), "fetch:42 request:42");
+}
+
+// Ctrl with plus, minus and 0 zoom the page in steps, within bounds; Alt+Left
+// goes back to the page before, if there is one.
+TEST_F(WindowsTest, KeysZoomThePageAndGoBack) {
+  GtkForm1& form = Viewer();
+  const std::string first = BookFile("first.html", "<html><body>First</body></html>");
+  const std::string second = BookFile("second.html", "<html><body>Second</body></html>");
+  form.WebBrowser1().Navigate(Widen(first));
+  LoadPage(first);
+  ASSERT_DOUBLE_EQ(webkit_web_view_get_zoom_level(View()), 1.0);
+
+  constexpr guint kCtrl = GDK_CONTROL_MASK;
+  struct Press {
+    const char* what;
+    guint keyval;
+    guint state;
+    double zoom;  // afterwards
+  };
+  const Press presses[] = {
+      {"Ctrl++ (shifted =)", GDK_KEY_plus, kCtrl | GDK_SHIFT_MASK, 1.1},
+      {"Ctrl+=", GDK_KEY_equal, kCtrl, 1.2},
+      {"Ctrl+keypad +", GDK_KEY_KP_Add, kCtrl, 1.33},
+      {"Ctrl+0", GDK_KEY_0, kCtrl, 1.0},
+      {"Ctrl+-", GDK_KEY_minus, kCtrl, 0.9},
+      {"Ctrl+keypad -", GDK_KEY_KP_Subtract, kCtrl, 0.8},
+      {"plain +", GDK_KEY_plus, GDK_SHIFT_MASK, 0.8},
+      {"Alt+-", GDK_KEY_minus, GDK_MOD1_MASK, 0.8},
+      {"Ctrl+keypad 0", GDK_KEY_KP_0, kCtrl, 1.0},
+  };
+  for (const Press& press : presses) {
+    PressKey(form.window(), press.keyval, press.state);
+    EXPECT_NEAR(webkit_web_view_get_zoom_level(View()), press.zoom, 1e-9) << press.what;
+  }
+  for (int i = 0; i < 30; ++i) PressKey(form.window(), GDK_KEY_plus, kCtrl | GDK_SHIFT_MASK);
+  EXPECT_NEAR(webkit_web_view_get_zoom_level(View()), 3.0, 1e-9) << "largest";
+  for (int i = 0; i < 30; ++i) PressKey(form.window(), GDK_KEY_minus, kCtrl);
+  EXPECT_NEAR(webkit_web_view_get_zoom_level(View()), 0.3, 1e-9) << "smallest";
+  PressKey(form.window(), GDK_KEY_0, kCtrl);
+
+  // The book's first page has nothing before it, not even the window's
+  // first address.
+  PressKey(form.window(), GDK_KEY_Left, GDK_MOD1_MASK);
+  Settle(300);
+  LoadPage(first);
+  form.WebBrowser1().Navigate(Widen(second));
+  LoadPage(second);
+  PressKey(form.window(), GDK_KEY_Left, GDK_MOD1_MASK);
+  LoadPage(first);
+  // Nothing closes the window on the way.
+  EXPECT_TRUE(form.Visible());
+  EXPECT_FALSE(app_.Terminated());
 }
 
 }  // namespace

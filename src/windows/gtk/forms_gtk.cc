@@ -56,6 +56,39 @@ gboolean OnFormClose(GtkWidget* /*widget*/, GdkEvent* /*event*/, gpointer data) 
 
 void OnExit(GtkMenuItem* /*item*/, gpointer data) { Self(data)->Exit1Click(); }
 
+// The reader's keys for the page, taken before the page sees them: Ctrl with
+// plus (or =), minus and 0 zoom it; Alt+Left goes back to the page before.
+// Shift is left out of Ctrl's keys, since many keyboards need it for plus.
+gboolean OnFormKeyDown(GtkWidget* /*widget*/, GdkEventKey* event, gpointer data) {
+  const guint modifiers = event->state & static_cast<guint>(gtk_accelerator_get_default_mod_mask());
+  GtkWebBrowser& web = Self(data)->Browser();
+  if ((modifiers & ~static_cast<guint>(GDK_SHIFT_MASK)) == GDK_CONTROL_MASK) {
+    switch (event->keyval) {
+      case GDK_KEY_plus:
+      case GDK_KEY_equal:
+      case GDK_KEY_KP_Add:
+        web.Zoom(1);
+        return TRUE;
+      case GDK_KEY_minus:
+      case GDK_KEY_KP_Subtract:
+        web.Zoom(-1);
+        return TRUE;
+      case GDK_KEY_0:
+      case GDK_KEY_KP_0:
+      case GDK_KEY_KP_Insert:
+        web.Zoom(0);
+        return TRUE;
+      default:
+        break;
+    }
+  }
+  if (modifiers == GDK_MOD1_MASK && (event->keyval == GDK_KEY_Left || event->keyval == GDK_KEY_KP_Left)) {
+    web.GoBack();
+    return TRUE;
+  }
+  return FALSE;
+}
+
 void OnClock(GObject* /*timer*/, gpointer data) { Self(data)->Timer1Timer(); }
 
 void OnWatch(GObject* /*timer*/, gpointer data) { Self(data)->tmrWatchWebTimer(); }
@@ -68,6 +101,16 @@ void OnNavigateComplete(WebKitWebView* view, WebKitLoadEvent event, gpointer dat
 
 void OnDocumentComplete(WebKitWebView* /*view*/, WebKitLoadEvent event, gpointer data) {
   if (event == WEBKIT_LOAD_FINISHED) Self(data)->WebBrowser1DocumentComplete();
+}
+
+// For a window manager that frames the window: a border and the caption,
+// nothing to click on; the reader may move the window but not close,
+// minimize, maximize or resize it. Set once the window exists on the
+// display and before it is shown, when the window manager reads it.
+void OnForm2Realize(GtkWidget* widget, gpointer /*data*/) {
+  GdkWindow* surface = gtk_widget_get_window(widget);
+  gdk_window_set_decorations(surface, static_cast<GdkWMDecoration>(GDK_DECOR_BORDER | GDK_DECOR_TITLE));
+  gdk_window_set_functions(surface, GDK_FUNC_MOVE);
 }
 
 // Without a window manager nobody maximizes a window: fill the work area
@@ -161,11 +204,22 @@ std::u16string GtkWebBrowser::LocationURL() const {
   return Widen(uri != nullptr ? uri : "");
 }
 
+void GtkWebBrowser::Zoom(int direction) {
+  webkit_web_view_set_zoom_level(view_.get(), NextZoomLevel(webkit_web_view_get_zoom_level(view_.get()), direction));
+}
+
+void GtkWebBrowser::GoBack() {
+  if (webkit_web_view_can_go_back(view_.get())) webkit_web_view_go_back(view_.get());
+}
+
 BuiltWindow::BuiltWindow(const char* resource) : builder_(GObjectRef<GtkBuilder>::Adopt(gtk_builder_new())) {
   RegisterResources();
   // The layouts name these types; they must be known before parsing.
   g_type_ensure(TimerType());
   g_type_ensure(WEBKIT_TYPE_WEB_VIEW);
+  g_type_ensure(WEBKIT_TYPE_WEB_CONTEXT);
+  g_type_ensure(WEBKIT_TYPE_WEBSITE_DATA_MANAGER);
+  g_type_ensure(WEBKIT_TYPE_SETTINGS);
   GError* error = nullptr;
   if (gtk_builder_add_from_resource(builder_.get(), ResourcePath(resource).c_str(), &error) == 0) {
     // The layouts are part of the program: one that does not load is a
@@ -187,6 +241,9 @@ GtkForm2::GtkForm2(Application& app)
       version_(layout_.Get<GtkLabel>("lblVersion")) {
   // No close box: the reader cannot close it from the frame either.
   g_signal_connect(window_.get(), "delete-event", G_CALLBACK(gtk_true), nullptr);
+  // After the toolkit's own realize, which sets the functions from the
+  // window's flags.
+  g_signal_connect(window_.get(), "realize", G_CALLBACK(OnForm2Realize), nullptr);
 }
 
 GtkForm2::~GtkForm2() { gtk_widget_destroy(GTK_WIDGET(window_.get())); }
@@ -214,6 +271,7 @@ GtkForm1::GtkForm1(Application& app)
   Bind(builder, "vxresize", OnResize);
   Bind(builder, "FormClose", OnFormClose);
   Bind(builder, "Exit1Click", OnExit);
+  Bind(builder, "FormKeyDown", OnFormKeyDown);
   Bind(builder, "Timer1Timer", OnClock);
   Bind(builder, "tmrWatchWebTimer", OnWatch);
   Bind(builder, "WebBrowser1NavigateComplete2", OnNavigateComplete);

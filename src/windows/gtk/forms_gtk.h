@@ -51,6 +51,10 @@ class GtkWebBrowser final : public WebView {
   explicit GtkWebBrowser(WebKitWebView* view);
   void Navigate(std::u16string_view address) override;
   [[nodiscard]] std::u16string LocationURL() const override;
+  // One zoom step larger or smaller, or the normal size for 0.
+  void Zoom(int direction);
+  // To the page before, when there is one.
+  void GoBack();
   [[nodiscard]] WebKitWebView* widget() const { return view_.get(); }
 
  private:
@@ -112,6 +116,7 @@ class GtkForm1 final : public TForm1 {
   void Close() override;
 
   [[nodiscard]] WebView& WebBrowser1() override { return web_; }
+  [[nodiscard]] GtkWebBrowser& Browser() { return web_; }
   [[nodiscard]] Timer& Timer1() override { return clock_; }
   [[nodiscard]] Timer& tmrWatchWeb() override { return watch_; }
   [[nodiscard]] int OuterWidth() const override;

@@ -236,10 +236,15 @@ TEST_F(ReaderTest, CopyIntoAFolderThatIsNotThereKeepsTheNextPosition) {
   EXPECT_FALSE(CopyRange(0, 5, Widen((dir_ / "no" / "out").string()), next, host_));
   EXPECT_EQ(next, 1234);
   ASSERT_EQ(host_.plain.size(), 1u);
-  EXPECT_EQ(host_.plain[0], "Error writing to disk. Error number: " + std::to_string(ENOENT));
+  EXPECT_EQ(host_.plain[0], "Error writing to disk. Error number: " + std::to_string(kNoSuchFolder));
 }
 
 TEST_F(ReaderTest, CopyDoesNotFollowALinkPlantedUnderTheName) {
+#if defined(_WIN32)
+  // Making a link there takes a privilege a test cannot count on, and the
+  // book folder is new and open to its owner alone.
+  GTEST_SKIP() << "links need a privilege on Windows";
+#endif
   Container("0123456789");
   WriteFile(dir_ / "victim", "keep");
   std::filesystem::create_symlink(dir_ / "victim", dir_ / "link");

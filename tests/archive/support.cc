@@ -10,9 +10,19 @@
 namespace pagimor::test {
 
 ScratchDir::ScratchDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "pagimor-test-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
+  // A name nobody holds yet, made without the POSIX-only mkdtemp.
+  std::random_device seed;
+  std::mt19937_64 rng((std::uint64_t{seed()} << 32) ^ seed());
+  const std::filesystem::path base = std::filesystem::temp_directory_path();
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::filesystem::path candidate = base / ("pagimor-test-" + std::to_string(rng() % 1000000000u));
+    if (std::filesystem::create_directory(candidate)) {
+      std::filesystem::permissions(candidate, std::filesystem::perms::owner_all);
+      path_ = std::move(candidate);
+      return;
+    }
+  }
+  throw std::runtime_error("cannot make a scratch folder in " + base.string());
 }
 
 ScratchDir::~ScratchDir() {

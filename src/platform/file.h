@@ -12,15 +12,30 @@
 
 namespace pagimor::fs {
 
-// An error code of the system (errno on POSIX); 0 means success.
+// An error code of the system (errno on POSIX, GetLastError() on Windows);
+// 0 means success.
 using ErrorCode = int;
+
+// What the system opens a file as: a descriptor on POSIX, a HANDLE on
+// Windows (held as its integer value, so that no system header comes in).
+#if defined(_WIN32)
+using NativeHandle = std::intptr_t;
+#else
+using NativeHandle = int;
+#endif
+// No file; INVALID_HANDLE_VALUE on Windows.
+inline constexpr NativeHandle kNoHandle = -1;
 
 // The system's text for an error code, without trailing blanks, line breaks
 // or full stops.
 std::string ErrorText(ErrorCode code);
 
 // The platform's path separator.
+#if defined(_WIN32)
+inline constexpr char16_t kSeparator = u'\\';
+#else
 inline constexpr char16_t kSeparator = u'/';
+#endif
 
 // Joins a folder and a name with the platform's separator.
 std::u16string JoinPath(std::u16string_view folder, std::u16string_view name);
@@ -38,9 +53,12 @@ class InputFile {
 
   // Opens the file; on failure is_open() is false and error() says why.
   bool Open(std::u16string_view path);
-  [[nodiscard]] bool is_open() const { return fd_ >= 0; }
+  [[nodiscard]] bool is_open() const { return fd_ != kNoHandle; }
   [[nodiscard]] ErrorCode error() const { return error_; }
+  [[nodiscard]] NativeHandle native_handle() const { return fd_; }
+#if !defined(_WIN32)
   [[nodiscard]] int fd() const { return fd_; }
+#endif
 
   // The file's size in bytes, or -1 when it cannot be read.
   [[nodiscard]] std::int64_t Size() const;
@@ -51,7 +69,7 @@ class InputFile {
 
 
  private:
-  int fd_ = -1;
+  NativeHandle fd_ = kNoHandle;
   ErrorCode error_ = 0;
 };
 
@@ -68,12 +86,13 @@ class OutputFile {
 
   // Makes a new file at path with the given permission bits. Whatever else
   // stands under the name (a file, a link, a FIFO) is removed first, never
-  // opened or followed; a folder of that name is refused (EISDIR).
+  // opened or followed; a folder of that name is refused (EISDIR). The mode bits
+  // are POSIX ones; on Windows the file takes its folder's access rules.
   bool Create(std::u16string_view path, unsigned mode = 0600);
   // Creates a new, uniquely named file beside `target` (for a later rename).
   bool CreateTempBeside(std::u16string_view target);
 
-  [[nodiscard]] bool is_open() const { return fd_ >= 0; }
+  [[nodiscard]] bool is_open() const { return fd_ != kNoHandle; }
   [[nodiscard]] ErrorCode error() const { return error_; }
   [[nodiscard]] const std::u16string& path() const { return path_; }
 
@@ -84,15 +103,17 @@ class OutputFile {
   // Copies length bytes of source from offset inside the kernel where the
   // system can; returns the count copied (less at the source's end) or -1
   // when the kernel copy is not available or failed, with error() set, in
-  // which case nothing of the failed call was written.
+  // which case nothing of the failed call was written. Windows has no such
+  // copy between two files: there it goes through one buffer of its own.
   std::int64_t CopyFrom(const InputFile& source, std::int64_t offset, std::int64_t length);
 
+  // POSIX permission bits; does nothing on Windows.
   bool SetMode(unsigned mode);
   // Closes the file, reporting a failure of the last writes.
   bool Close();
 
  private:
-  int fd_ = -1;
+  NativeHandle fd_ = kNoHandle;
   ErrorCode error_ = 0;
   std::u16string path_;
 };

@@ -28,7 +28,9 @@ ArchiveWalk ExtractInto(const stdfs::path& folder, RecordingHost& host) {
 
 std::vector<std::string> Tree(const stdfs::path& root) {
   std::vector<std::string> names;
-  for (const auto& e : stdfs::recursive_directory_iterator(root)) names.push_back(stdfs::relative(e.path(), root));
+  for (const auto& e : stdfs::recursive_directory_iterator(root)) {
+    names.push_back(stdfs::relative(e.path(), root).string());
+  }
   std::sort(names.begin(), names.end());
   return names;
 }

@@ -241,9 +241,12 @@ TEST_F(ReaderTest, CopyIntoAFolderThatIsNotThereKeepsTheNextPosition) {
   EXPECT_FALSE(CopyRange(0, 5, Widen((dir_ / "no" / "out").string()), next, host_));
   EXPECT_EQ(next, 1234);
   ASSERT_EQ(host_.plain.size(), 1u);
-  EXPECT_EQ(host_.plain[0], "Error writing to disk. Error number: " + std::to_string(ENOENT));
+  EXPECT_EQ(host_.plain[0], "Error writing to disk. Error number: " + std::to_string(kNoSuchFolder));
 }
 
+#if !defined(_WIN32)
+// Links, FIFOs and small file systems are POSIX matters; the Windows file
+// layer has its own tests of replacing a file.
 // Whatever already stands under the name, the copy makes a new file there:
 // it never writes through a link into another file, never opens a FIFO or a
 // device, and leaves a folder of that name alone.
@@ -323,6 +326,7 @@ TEST_F(ReaderTest, CopyGivesTrueOnlyWhenTheDestinationHoldsEveryByte) {
     EXPECT_EQ(host_.plain, c.messages) << c.what;
   }
 }
+#endif
 
 // Every routine reports its own step failures when the container is gone.
 TEST_F(ReaderTest, ReportsEachFailedStepWithItsNumber) {

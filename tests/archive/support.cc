@@ -1,6 +1,8 @@
 #include "support.h"
 
+#if !defined(_WIN32)
 #include <sys/mount.h>
+#endif
 
 #include <cstdlib>
 #include <fstream>
@@ -12,9 +14,19 @@
 namespace pagimor::test {
 
 ScratchDir::ScratchDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "pagimor-test-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
+  // A name nobody holds yet, made without the POSIX-only mkdtemp.
+  std::random_device seed;
+  std::mt19937_64 rng((std::uint64_t{seed()} << 32) ^ seed());
+  const std::filesystem::path base = std::filesystem::temp_directory_path();
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::filesystem::path candidate = base / ("pagimor-test-" + std::to_string(rng() % 1000000000u));
+    if (std::filesystem::create_directory(candidate)) {
+      std::filesystem::permissions(candidate, std::filesystem::perms::owner_all);
+      path_ = std::move(candidate);
+      return;
+    }
+  }
+  throw std::runtime_error("cannot make a scratch folder in " + base.string());
 }
 
 ScratchDir::~ScratchDir() {
@@ -23,6 +35,11 @@ ScratchDir::~ScratchDir() {
   std::filesystem::remove_all(path_, ec);
 }
 
+#if defined(_WIN32)
+// No small file system to be had: the tests that need one skip.
+SmallTmpfs::SmallTmpfs(const std::filesystem::path& at, const std::string& /*size*/) : at_(at) {}
+SmallTmpfs::~SmallTmpfs() = default;
+#else
 SmallTmpfs::SmallTmpfs(const std::filesystem::path& at, const std::string& size) : at_(at) {
   mounted_ = ::mount("tmpfs", at_.c_str(), "tmpfs", 0, ("size=" + size).c_str()) == 0;
 }
@@ -30,6 +47,7 @@ SmallTmpfs::SmallTmpfs(const std::filesystem::path& at, const std::string& size)
 SmallTmpfs::~SmallTmpfs() {
   if (mounted_) ::umount2(at_.c_str(), MNT_DETACH);
 }
+#endif
 
 std::string ReadFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);

@@ -9,8 +9,15 @@
 #include <utility>
 #include <vector>
 
+#include "platform/file.h"
 #include "platform/text.h"
 #include "vxwebtest/archive.h"
+
+#if defined(_WIN32)
+#include <winerror.h>
+#else
+#include <cerrno>
+#endif
 
 namespace pagimor::test {
 
@@ -21,6 +28,13 @@ inline std::string Terminator() { return std::string("<<##QUOMAR") + "-->>>"; }
 inline std::string EndMarker() { return std::string("<<##QUOMAR") + "EOF##>>"; }
 inline std::string EntryMarker() { return std::string("<<##QUOMAR") + "FILE("; }
 inline std::string NameCloser() { return ")##>>"; }
+
+// The system's code for a file made in a folder that is not there.
+#if defined(_WIN32)
+inline constexpr fs::ErrorCode kNoSuchFolder = ERROR_PATH_NOT_FOUND;
+#else
+inline constexpr fs::ErrorCode kNoSuchFolder = ENOENT;
+#endif
 
 class RecordingHost final : public ArchiveHost {
  public:

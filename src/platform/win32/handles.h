@@ -1,0 +1,56 @@
+#pragma once
+// Owners of the system's handles: each closes its handle with the call that
+// belongs to it, once.
+
+#include <memory>
+
+#include "platform/win32/winapi.h"
+
+namespace pagimor::win32 {
+
+struct HandleCloser {
+  void operator()(HANDLE handle) const {
+    if (handle != nullptr && handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
+  }
+};
+// A kernel object handle (file, token, event).
+using UniqueHandle = std::unique_ptr<void, HandleCloser>;
+
+struct LocalFreer {
+  void operator()(void* memory) const { ::LocalFree(memory); }
+};
+// Memory the system allocated with LocalAlloc for the caller.
+template <typename T>
+using LocalMemory = std::unique_ptr<T, LocalFreer>;
+
+struct WindowDestroyer {
+  void operator()(HWND window) const { ::DestroyWindow(window); }
+};
+using UniqueWindow = std::unique_ptr<HWND__, WindowDestroyer>;
+
+struct AcceleratorDestroyer {
+  void operator()(HACCEL table) const { ::DestroyAcceleratorTable(table); }
+};
+using UniqueAccelerators = std::unique_ptr<HACCEL__, AcceleratorDestroyer>;
+
+// A registered window class, unregistered with its owner.
+class WindowClass {
+ public:
+  WindowClass() = default;
+  explicit WindowClass(const WNDCLASSEXW& description)
+      : atom_(::RegisterClassExW(&description)), instance_(description.hInstance) {}
+  WindowClass(const WindowClass&) = delete;
+  WindowClass& operator=(const WindowClass&) = delete;
+  ~WindowClass() {
+    if (atom_ != 0) ::UnregisterClassW(name(), instance_);
+  }
+  [[nodiscard]] bool registered() const { return atom_ != 0; }
+  // The atom in place of the name, as MAKEINTATOM makes it for the wide calls.
+  [[nodiscard]] LPCWSTR name() const { return reinterpret_cast<LPCWSTR>(static_cast<ULONG_PTR>(atom_)); }
+
+ private:
+  ATOM atom_ = 0;
+  HINSTANCE instance_ = nullptr;
+};
+
+}  // namespace pagimor::win32

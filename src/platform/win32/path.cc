@@ -1,0 +1,40 @@
+#include "platform/win32/path.h"
+
+#include "platform/text.h"
+#include "platform/win32/winapi.h"
+
+namespace pagimor::win32 {
+namespace {
+
+bool StartsWith(std::wstring_view text, std::wstring_view prefix) { return text.substr(0, prefix.size()) == prefix; }
+
+}  // namespace
+
+std::wstring ToWide(std::u16string_view text) { return {text.begin(), text.end()}; }
+
+std::u16string FromWide(std::wstring_view text) { return {text.begin(), text.end()}; }
+
+std::wstring Utf8ToWide(std::string_view text) { return ToWide(Widen(text)); }
+
+std::string WideToUtf8(std::wstring_view text) { return ToUtf8(FromWide(text)); }
+
+std::wstring NativePath(std::u16string_view path) {
+  std::wstring wide = ToWide(path);
+  if (wide.empty() || StartsWith(wide, L"\\\\?\\") || StartsWith(wide, L"\\\\.\\")) return wide;
+  std::wstring full(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = ::GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (length == 0) return wide;
+    if (length < full.size()) {
+      full.resize(length);
+      break;
+    }
+    full.resize(length);  // the size it needs, with its NUL
+  }
+  // A reserved device name anywhere ("C:\x\NUL") comes back as "\\.\NUL".
+  if (StartsWith(full, L"\\\\.\\")) return full;
+  if (StartsWith(full, L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
+  return L"\\\\?\\" + full;
+}
+
+}  // namespace pagimor::win32

@@ -1,0 +1,173 @@
+// The file layer with the paths and names a book brings along: names
+// outside any 8-bit code page, paths past 260 units, reads that reach the
+// end, files replaced in place; on Windows also who else may open a file
+// while it is read or written.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "archive/support.h"
+#include "platform/file.h"
+#include "platform/text.h"
+
+#if defined(_WIN32)
+#include "platform/win32/handles.h"
+#include "platform/win32/path.h"
+#include "platform/win32/winapi.h"
+#endif
+
+namespace pagimor::test {
+namespace {
+
+namespace stdfs = std::filesystem;
+
+#if defined(_WIN32)
+constexpr fs::ErrorCode kNoSuchFile = ERROR_FILE_NOT_FOUND;
+constexpr fs::ErrorCode kIsAFolder = ERROR_ACCESS_DENIED;
+#else
+constexpr fs::ErrorCode kNoSuchFile = ENOENT;
+constexpr fs::ErrorCode kIsAFolder = EISDIR;
+#endif
+
+std::u16string PathOf(const stdfs::path& path) { return path.u16string(); }
+
+std::string ReadAll(std::u16string_view path) {
+  const fs::InputFile file(path);
+  if (!file.is_open()) return "(cannot open: " + fs::ErrorText(file.error()) + ")";
+  std::string bytes(static_cast<std::size_t>(file.Size()), '\0');
+  const std::int64_t got = file.ReadAt(0, std::span(reinterpret_cast<std::uint8_t*>(bytes.data()), bytes.size()));
+  bytes.resize(got < 0 ? 0 : static_cast<std::size_t>(got));
+  return bytes;
+}
+
+bool WriteAll(std::u16string_view path, std::string_view bytes) {
+  fs::OutputFile file;
+  return file.Create(path) && file.Write(bytes) && file.Close();
+}
+
+TEST(FileLayer, WritesReadsAndRemovesLongAndNonAsciiPaths) {
+  struct Case {
+    const char* what;
+    std::u16string folder;  // made inside the scratch folder first, when not empty
+    std::u16string name;
+  };
+  const Case cases[] = {
+      {"a name outside every 8-bit code page", u"", u"Жé✓ книга.html"},
+      {"a path of more than 260 units", std::u16string(150, u'a'), std::u16string(120, u'b') + u".gif"},
+  };
+  const ScratchDir dir;
+  for (const Case& c : cases) {
+    std::u16string folder = PathOf(dir.path());
+    if (!c.folder.empty()) {
+      folder = fs::JoinPath(folder, c.folder);
+      ASSERT_TRUE(stdfs::create_directory(stdfs::path(folder))) << c.what;
+    }
+    const std::u16string path = fs::JoinPath(folder, c.name);
+    ASSERT_GT(path.size(), c.folder.empty() ? 0u : 260u) << c.what;
+    ASSERT_TRUE(WriteAll(path, "contents")) << c.what;
+    EXPECT_EQ(ReadAll(path), "contents") << c.what;
+    EXPECT_EQ(fs::RemoveFile(path), 0) << c.what;
+    EXPECT_FALSE(fs::InputFile(path).is_open()) << c.what;
+  }
+}
+
+TEST(FileLayer, ReadsStopAtTheEnd) {
+  const ScratchDir dir;
+  const std::u16string path = PathOf(dir / "ten");
+  ASSERT_TRUE(WriteAll(path, "0123456789"));
+  const fs::InputFile file(path);
+  ASSERT_TRUE(file.is_open());
+  EXPECT_EQ(file.Size(), 10);
+  struct Case {
+    std::int64_t offset;
+    std::int64_t expected;  // the count read
+    std::string bytes;
+  };
+  for (const Case& c : {Case{0, 4, "0123"}, Case{8, 2, "89"}, Case{10, 0, ""}, Case{4000, 0, ""}, Case{-1, -1, ""}}) {
+    std::string buffer(4, '\0');
+    const std::int64_t got =
+        file.ReadAt(c.offset, std::span(reinterpret_cast<std::uint8_t*>(buffer.data()), buffer.size()));
+    EXPECT_EQ(got, c.expected) << "at " << c.offset;
+    if (got >= 0) {
+      EXPECT_EQ(buffer.substr(0, static_cast<std::size_t>(got)), c.bytes) << "at " << c.offset;
+    }
+  }
+}
+
+TEST(FileLayer, NewFilesReplaceOldOnes) {
+  const ScratchDir dir;
+  const std::u16string target = PathOf(dir / "book");
+  WriteFile(dir / "book", "an old and longer book");
+  ASSERT_TRUE(WriteAll(target, "new"));
+  EXPECT_EQ(ReadFile(dir / "book"), "new");
+
+  // A complete book renamed over the old one, as the packer writes it.
+  fs::OutputFile temp;
+  ASSERT_TRUE(temp.CreateTempBeside(target));
+  EXPECT_EQ(stdfs::path(temp.path()).parent_path(), dir.path());
+  ASSERT_TRUE(temp.Write(std::string_view("complete")));
+  ASSERT_TRUE(temp.Close());
+  EXPECT_EQ(fs::RenameFile(temp.path(), target), 0);
+  EXPECT_EQ(ReadFile(dir / "book"), "complete");
+  EXPECT_FALSE(stdfs::exists(stdfs::path(temp.path())));
+}
+
+TEST(FileLayer, WhatCannotBeOpenedSaysWhy) {
+  const ScratchDir dir;
+  struct Case {
+    const char* what;
+    std::u16string path;
+    fs::ErrorCode expected;
+  };
+  const Case cases[] = {
+      {"a missing file", PathOf(dir / "missing"), kNoSuchFile},
+      {"a folder", PathOf(dir.path()), kIsAFolder},
+  };
+  for (const Case& c : cases) {
+    const fs::InputFile file(c.path);
+    EXPECT_FALSE(file.is_open()) << c.what;
+    EXPECT_EQ(file.error(), c.expected) << c.what;
+    const std::string text = fs::ErrorText(file.error());
+    ASSERT_FALSE(text.empty()) << c.what;
+    EXPECT_NE(text.back(), '.') << c.what << ": " << text;
+    EXPECT_NE(text.back(), '\n') << c.what << ": " << text;
+    EXPECT_NE(text.back(), ' ') << c.what << ": " << text;
+  }
+}
+
+#if defined(_WIN32)
+// What another open of path for access meets, sharing everything: 0 when
+// it succeeds, else the system's code.
+DWORD OtherOpen(std::u16string_view path, DWORD access) {
+  const win32::UniqueHandle other(::CreateFileW(win32::NativePath(path).c_str(), access,
+                                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return other.get() != INVALID_HANDLE_VALUE ? 0 : ::GetLastError();
+}
+
+constexpr auto kSharingViolation = static_cast<DWORD>(ERROR_SHARING_VIOLATION);
+
+TEST(FileLayerWindows, AFileBeingReadMayBeReadButNotWritten) {
+  const ScratchDir dir;
+  const std::u16string path = PathOf(dir / "book");
+  ASSERT_TRUE(WriteAll(path, "bytes"));
+  const fs::InputFile file(path);
+  ASSERT_TRUE(file.is_open());
+  EXPECT_EQ(OtherOpen(path, GENERIC_READ), 0u);
+  EXPECT_EQ(OtherOpen(path, GENERIC_WRITE), kSharingViolation);
+}
+
+TEST(FileLayerWindows, AFileBeingWrittenIsOpenToNobodyElse) {
+  const ScratchDir dir;
+  const std::u16string path = PathOf(dir / "out");
+  fs::OutputFile file;
+  ASSERT_TRUE(file.Create(path));
+  EXPECT_EQ(OtherOpen(path, GENERIC_READ), kSharingViolation);
+  ASSERT_TRUE(file.Close());
+  EXPECT_EQ(OtherOpen(path, GENERIC_READ), 0u);
+}
+#endif
+
+}  // namespace
+}  // namespace pagimor::test

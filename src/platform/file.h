@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -56,9 +57,9 @@ class InputFile {
   [[nodiscard]] bool is_open() const { return fd_ != kNoHandle; }
   [[nodiscard]] ErrorCode error() const { return error_; }
   [[nodiscard]] NativeHandle native_handle() const { return fd_; }
-#if !defined(_WIN32)
-  [[nodiscard]] int fd() const { return fd_; }
-#endif
+  // The file's POSIX permission bits; nothing where the system keeps
+  // access rules instead (Windows), or when they cannot be read.
+  [[nodiscard]] std::optional<unsigned> PermissionBits() const;
 
   // The file's size in bytes, or -1 when it cannot be read.
   [[nodiscard]] std::int64_t Size() const;

@@ -143,7 +143,7 @@ class Application : public ArchiveHost {
   // Nothing when the query fails.
   [[nodiscard]] virtual std::optional<OsVersionInfo> VersionInfo() = 0;
   // Creates a folder that only its owner may enter; 0 or the system's code.
-  virtual fs::ErrorCode CreateDirectory(std::u16string_view path) = 0;
+  virtual fs::ErrorCode MakeDirectory(std::u16string_view path) = 0;
 
   // --- the create-form rule ---
   // The first form created while there is no main window becomes it.

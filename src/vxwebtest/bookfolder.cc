@@ -84,7 +84,7 @@ bool CreateBookFolder(Application& app, fs::Folder& hold) {
     BookFolder = MakeBookFolderName(tempPath, app.Now());
     PauseMs(app, kFolderStepPauseMs);
     PauseMs(app, kFolderStepPauseMs);
-    fs::ErrorCode error = app.CreateDirectory(BookFolder);
+    fs::ErrorCode error = app.MakeDirectory(BookFolder);
     if (error == 0) error = Hold(hold, BookFolder);
     if (error == 0) return true;
     if (attempt >= kBookFolderAttempts - 1) {

@@ -2,8 +2,6 @@
 // in effect: the pump and its waits, timers, the system queries, the book
 // folder's creation and the plain message box. Windows need a display
 // (scripts/test runs Wine on a virtual one).
-// First, so that no system header defines CreateDirectory before
-// platform.h declares the method of that name.
 #include "platform/win32/application.h"
 
 #include <aclapi.h>
@@ -254,8 +252,8 @@ void ExpectOwnerOnly(const std::wstring& path) {
 TEST_F(Win32ApplicationTest, TheBookFolderTakesAnyNameAndIsTheOwnersAlone) {
   const std::u16string folder =
       app_.TempPath() + u"pagimor-é-Ж-" + Widen(std::to_string(app_.HighResolutionCounter()));
-  ASSERT_EQ(app_.CreateDirectory(folder), 0);
-  EXPECT_EQ(app_.CreateDirectory(folder), ERROR_ALREADY_EXISTS);
+  ASSERT_EQ(app_.MakeDirectory(folder), 0);
+  EXPECT_EQ(app_.MakeDirectory(folder), ERROR_ALREADY_EXISTS);
   ExpectOwnerOnly(ToWide(folder));
 
   // The extraction writes into it and the end of the run empties and
@@ -269,7 +267,7 @@ TEST_F(Win32ApplicationTest, TheBookFolderTakesAnyNameAndIsTheOwnersAlone) {
   EXPECT_TRUE(::RemoveDirectoryW(NativePath(folder).c_str()));
   EXPECT_EQ(::GetFileAttributesW(ToWide(folder).c_str()), INVALID_FILE_ATTRIBUTES);
 
-  EXPECT_EQ(app_.CreateDirectory(fs::JoinPath(folder, u"inner")), ERROR_PATH_NOT_FOUND);
+  EXPECT_EQ(app_.MakeDirectory(fs::JoinPath(folder, u"inner")), ERROR_PATH_NOT_FOUND);
 }
 
 // What a message box on screen shows.

@@ -55,10 +55,10 @@ void FakeApplication::WaitForMessage(TickCount deadline) {
   clock = until;
 }
 
-fs::ErrorCode FakeApplication::CreateDirectory(std::u16string_view path) {
+fs::ErrorCode FakeApplication::MakeDirectory(std::u16string_view path) {
   if (!firstFolderAttempt) firstFolderAttempt = clock;
   ++folderAttempts;
-  log.push_back("CreateDirectory " + ToUtf8(path));
+  log.push_back("MakeDirectory " + ToUtf8(path));
   return createDirectory ? createDirectory(path) : fs::CreatePrivateFolder(path);
 }
 

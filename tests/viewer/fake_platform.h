@@ -58,7 +58,7 @@ class FakeApplication : public Application {
     log.emplace_back("VersionInfo");
     return version;
   }
-  fs::ErrorCode CreateDirectory(std::u16string_view path) override;
+  fs::ErrorCode MakeDirectory(std::u16string_view path) override;
 
   void ShowPlainMessage(std::string_view text) override {
     log.push_back("plain: " + std::string(text));

@@ -100,7 +100,7 @@ TEST_F(SequenceTest, NormalRunShowsTheBookAndRemovesItsFolderAtTheEnd) {
       "lblVersion=Version 1.11",
   };
   for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(app_.log.at(i), expected[i]);
-  ASSERT_TRUE(app_.log.at(expected.size()).starts_with("CreateDirectory "));
+  ASSERT_TRUE(app_.log.at(expected.size()).starts_with("MakeDirectory "));
   std::vector<std::string> rest(app_.log.begin() + static_cast<std::ptrdiff_t>(expected.size()) + 1,
                                 app_.log.end());
   std::vector<std::string> expectedRest = {"ProgBar1.Max=16"};

@@ -1,7 +1,5 @@
 // Writes a book: the viewer followed by an archive of every file of a flat
 // folder, keeping every rule that the viewer's reader relies on.
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -329,14 +327,17 @@ int Create(const CreateOptions& options) {
     return kExitBadInput;
   }
   const std::u16string temp = out.path();
-  struct stat viewerStat {};
-  const unsigned mode = ::fstat(viewer.fd(), &viewerStat) == 0 ? (viewerStat.st_mode & 07777u) : 0755u;
+  // The book runs like its viewer, but never with the viewer's set-user or
+  // set-group bits: a book is the author's content, not a trusted program.
+  constexpr unsigned kSetIdBits = 06000u;
+  const unsigned mode = viewer.PermissionBits().value_or(0755u) & ~kSetIdBits;
   const bool written = WriteBook(out, viewer, viewerSize, files, header, terminator, endMarker, data) &&
-                       out.SetMode(mode & ~static_cast<unsigned>(S_ISUID | S_ISGID));
+                       out.SetMode(mode);
   const fs::ErrorCode writeError = out.error();
   const bool closed = out.Close();
-  if (!written || !closed || fs::RenameFile(temp, Widen(output)) != 0) {
-    const fs::ErrorCode code = writeError != 0 ? writeError : (out.error() != 0 ? out.error() : errno);
+  const fs::ErrorCode renameError = written && closed ? fs::RenameFile(temp, Widen(output)) : 0;
+  if (!written || !closed || renameError != 0) {
+    const fs::ErrorCode code = writeError != 0 ? writeError : (out.error() != 0 ? out.error() : renameError);
     fs::RemoveFile(temp);
     Complain("cannot write " + Quote(output) + ": " + fs::ErrorText(code));
     return kExitBadInput;

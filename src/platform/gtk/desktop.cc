@@ -169,7 +169,7 @@ std::u16string DesktopApplication::TempPath() {
 
 std::optional<OsVersionInfo> DesktopApplication::VersionInfo() { return DesktopVersionInfo(); }
 
-fs::ErrorCode DesktopApplication::CreateDirectory(std::u16string_view path) { return fs::CreatePrivateFolder(path); }
+fs::ErrorCode DesktopApplication::MakeDirectory(std::u16string_view path) { return fs::CreatePrivateFolder(path); }
 
 void DesktopApplication::ShowPlainMessage(std::string_view text) {
   if (Terminated()) return;

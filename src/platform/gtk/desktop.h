@@ -42,7 +42,7 @@ class DesktopApplication final : public Application {
   [[nodiscard]] std::optional<std::u16string> ModuleFileName() override;
   [[nodiscard]] std::u16string TempPath() override;
   [[nodiscard]] std::optional<OsVersionInfo> VersionInfo() override;
-  fs::ErrorCode CreateDirectory(std::u16string_view path) override;
+  fs::ErrorCode MakeDirectory(std::u16string_view path) override;
 
   // Once the application is ending no message is shown: nobody asked for one.
   void ShowPlainMessage(std::string_view text) override;

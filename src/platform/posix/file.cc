@@ -88,6 +88,12 @@ bool InputFile::Open(std::u16string_view path) {
   return fd_ >= 0;
 }
 
+std::optional<unsigned> InputFile::PermissionBits() const {
+  struct stat st {};
+  if (fd_ < 0 || ::fstat(fd_, &st) != 0) return std::nullopt;
+  return static_cast<unsigned>(st.st_mode) & 07777u;
+}
+
 std::int64_t InputFile::Size() const {
   struct stat st {};
   if (fd_ < 0 || ::fstat(fd_, &st) != 0) return -1;
@@ -186,13 +192,13 @@ std::int64_t OutputFile::CopyFrom(const InputFile& source, std::int64_t offset, 
     const auto chunk = static_cast<std::size_t>(std::min<std::int64_t>(length - done, 1 << 30));
     ssize_t n = 0;
     if (!use_sendfile) {
-      n = ::copy_file_range(source.fd(), &in, fd_, nullptr, chunk, 0);
+      n = ::copy_file_range(source.native_handle(), &in, fd_, nullptr, chunk, 0);
       if (n < 0 && done == 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
         use_sendfile = true;
         continue;
       }
     } else {
-      n = ::sendfile(fd_, source.fd(), &in, chunk);
+      n = ::sendfile(fd_, source.native_handle(), &in, chunk);
     }
     if (n < 0) {
       if (errno == EINTR) continue;

@@ -205,7 +205,7 @@ std::optional<OsVersionInfo> Win32Application::VersionInfo() {
   return OsVersionInfo{info.dwPlatformId, info.dwMajorVersion, info.dwMinorVersion, info.szCSDVersion};
 }
 
-fs::ErrorCode Win32Application::CreateDirectory(std::u16string_view path) {
+fs::ErrorCode Win32Application::MakeDirectory(std::u16string_view path) {
   OwnerOnlySecurity security;
   if (::CreateDirectoryW(NativePath(path).c_str(), security.attributes())) return 0;
   return static_cast<fs::ErrorCode>(::GetLastError());

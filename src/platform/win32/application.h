@@ -38,7 +38,7 @@ class Win32Application final : public Application {
   [[nodiscard]] std::optional<std::u16string> ModuleFileName() override;
   [[nodiscard]] std::u16string TempPath() override;
   [[nodiscard]] std::optional<OsVersionInfo> VersionInfo() override;
-  fs::ErrorCode CreateDirectory(std::u16string_view path) override;
+  fs::ErrorCode MakeDirectory(std::u16string_view path) override;
 
   void ShowPlainMessage(std::string_view text) override;
   std::int32_t ShowLangMessage(std::string_view text, LangMessageType type, LangMessageButtons buttons,

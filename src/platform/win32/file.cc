@@ -139,6 +139,9 @@ bool InputFile::Open(std::u16string_view path) {
   return is_open();
 }
 
+// Windows keeps access rules, not permission bits.
+std::optional<unsigned> InputFile::PermissionBits() const { return std::nullopt; }
+
 std::int64_t InputFile::Size() const {
   LARGE_INTEGER size{};
   if (!is_open() || !::GetFileSizeEx(AsHandle(fd_), &size)) return -1;

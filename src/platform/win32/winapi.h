@@ -9,9 +9,3 @@
 #endif
 #include <windows.h>
 
-// windows.h turns the name CreateDirectory into CreateDirectoryA or
-// CreateDirectoryW, and Application has a method of that name: a file that
-// saw the macro would declare a different method than every other file.
-// Until the method is renamed, the macro goes; the system call is always
-// spelt CreateDirectoryW.
-#undef CreateDirectory

@@ -37,10 +37,15 @@ struct SourceFile {
 // The part of the viewer that goes into the book. A signed viewer goes in
 // without its signature: the archive after it would break the signature
 // anyway, and a book whose security entry still pointed into its middle
-// could not be signed afresh.
+// could not be signed afresh. Its security entry and the checksum that came
+// with the signature are written as zeros, as in a program never signed.
 struct ViewerCopy {
-  std::int64_t size = 0;                      // copied from its start
-  std::optional<std::int64_t> clearedEntry;  // 8 bytes written as zeros there
+  struct Zeros {
+    std::int64_t offset;
+    std::int64_t length;
+  };
+  std::int64_t size = 0;     // copied from its start
+  std::vector<Zeros> zeros;  // in place of the viewer's bytes, in file order
 };
 
 // The books' offsets are signed 32-bit: the whole file stays below this.
@@ -262,12 +267,12 @@ bool CheckLetterCase(const std::vector<SourceFile>& files) {
 }
 
 ViewerCopy PlanViewerCopy(const fs::InputFile& viewer) {
-  ViewerCopy plan{viewer.Size(), std::nullopt};
+  ViewerCopy plan{viewer.Size(), {}};
   const std::optional<SecurityDirectory> security = ReadSecurityDirectory(viewer);
   if (security && security->tableSize > 0 && security->tableOffset >= security->entryOffset + 8 &&
       security->tableOffset + security->tableSize == plan.size && IsCertificateTable(viewer, security->tableOffset)) {
     plan.size = security->tableOffset;
-    plan.clearedEntry = security->entryOffset;
+    plan.zeros = {{security->checksumOffset, 4}, {security->entryOffset, 8}};
   }
   return plan;
 }
@@ -301,14 +306,15 @@ bool WriteBook(fs::OutputFile& out, const fs::InputFile& viewer, const ViewerCop
     }
     return true;
   };
-  constexpr std::int64_t kEntrySize = 8;
-  const std::int64_t cut = viewerCopy.clearedEntry.value_or(viewerCopy.size);
-  if (!copy(viewer, 0, cut, "the viewer")) return false;
-  if (viewerCopy.clearedEntry &&
-      (!out.Write(std::string(static_cast<std::size_t>(kEntrySize), '\0')) ||
-       !copy(viewer, cut + kEntrySize, viewerCopy.size, "the viewer"))) {
-    return false;
+  std::int64_t copied = 0;
+  for (const ViewerCopy::Zeros& zeros : viewerCopy.zeros) {
+    if (!copy(viewer, copied, zeros.offset, "the viewer") ||
+        !out.Write(std::string(static_cast<std::size_t>(zeros.length), '\0'))) {
+      return false;
+    }
+    copied = zeros.offset + zeros.length;
   }
+  if (!copy(viewer, copied, viewerCopy.size, "the viewer")) return false;
   std::string head(header);
   head += std::to_string(files.size());
   if (!out.Write(head)) return false;

@@ -48,7 +48,8 @@ std::optional<SecurityDirectory> ReadSecurityDirectory(const fs::InputFile& file
   const auto address = ReadNumber(file, optional + entryAt, 4);
   const auto size = ReadNumber(file, optional + entryAt + 4, 4);
   if (!address || !size) return std::nullopt;
-  return SecurityDirectory{optional + entryAt, *address, *size};
+  constexpr std::int64_t kChecksumAt = 64;  // the same in both layouts
+  return SecurityDirectory{optional + kChecksumAt, optional + entryAt, *address, *size};
 }
 
 bool IsCertificateTable(const fs::InputFile& file, std::int64_t offset) {

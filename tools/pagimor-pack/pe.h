@@ -17,8 +17,9 @@ namespace pagimor::pack {
 bool IsWindowsProgram(const fs::InputFile& file);
 
 struct SecurityDirectory {
-  std::int64_t entryOffset = 0;  // of the 8-byte entry itself, in the optional header
-  std::int64_t tableOffset = 0;  // of the certificate table; 0 when unsigned
+  std::int64_t checksumOffset = 0;  // of the 4-byte file checksum, which signing tools set
+  std::int64_t entryOffset = 0;     // of the 8-byte entry itself, in the optional header
+  std::int64_t tableOffset = 0;     // of the certificate table; 0 when unsigned
   std::int64_t tableSize = 0;
 };
 

@@ -178,9 +178,10 @@ std::string CertificateTable(std::size_t payload) {
 }
 
 // What a signing tool does to a program: zeros up to 8-byte alignment, the
-// table, and the security entry pointing at it.
+// table, the security entry pointing at it, and a fresh checksum.
 std::string Signed(std::string program, std::size_t payload = 1000) {
   program.resize((program.size() + 7) / 8 * 8, '\0');
+  PutNumber(program, kPeHeader + 24 + 64, 0x2BAD, 4);
   const std::string table = CertificateTable(payload);
   PutNumber(program, kSecurityEntry, static_cast<std::uint32_t>(program.size()), 4);
   PutNumber(program, kSecurityEntry + 4, static_cast<std::uint32_t>(table.size()), 4);
@@ -606,7 +607,7 @@ TEST_F(PackTest, ASignedViewerIsPackedWithoutItsSignature) {
   Put("index.html", "<p/>");
   ASSERT_EQ(Create().exit, 0);
   std::string expected = viewer;
-  expected.resize((viewer.size() + 7) / 8 * 8, '\0');  // the signing tool's alignment stays
+  expected.resize((viewer.size() + 7) / 8 * 8, '\0');  // the signing tool's alignment stays, its checksum goes
   EXPECT_EQ(ReadFile(dir_ / "out.book"), Archive("1", {NamedEntry(u"index.html", "<p/>")}, expected));
   const PackRun verified = Pack({"verify", Utf8(dir_ / "out.book")});
   EXPECT_EQ(verified.exit, 0) << verified.err;

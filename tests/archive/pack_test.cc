@@ -310,7 +310,8 @@ TEST_F(PackTest, RefusesWhatABookCannotCarry) {
          Put("index.html", ""), Put("Звук.wav", ""), Put("звук.wav", "");
          WriteFile(dir_ / "stub", "MZ");
        },
-       "Звук.wav\" and \"" + Utf8(book / PathOf("звук.wav")) + "\": the names differ only in letter case", true},
+       "Звук.wav\" and \"" + Utf8(book / PathOf("звук.wav")) + "\": the names differ only in letter case",
+       true},
       {"terminator in data", [&] { Put("index.html", "abc" + Terminator()); },
        "index.html\": holds the entry terminator at offset 3"},
       {"all hold the end marker", [&] { Put("index.html", EndMarker()), Put("b", EndMarker()); },
@@ -424,7 +425,8 @@ TEST_F(PackTest, TakesPathsOutsideTheAnsiCodePage) {
   const PackRun created = Pack({"create", "--viewer", "Просмотр.exe", folder}, dir_.path());
   ASSERT_EQ(created.exit, 0) << created.err;
   const std::string book = Utf8(dir_.path() / PathOf(folder + ".exe"));
-  EXPECT_EQ(Pack({"list", book}).out, "           8  index.html\n           1  Ωμέγα.txt\n           9  bytes in 2 files\n");
+  EXPECT_EQ(Pack({"list", book}).out,
+            "           8  index.html\n           1  Ωμέγα.txt\n           9  bytes in 2 files\n");
   const PackRun extracted = Pack({"extract", book, Utf8(dir_.path() / PathOf("aus ä"))});
   ASSERT_EQ(extracted.exit, 0) << extracted.err;
   EXPECT_EQ(ReadFile(dir_.path() / PathOf("aus ä") / PathOf("Ωμέγα.txt")), "w");

@@ -2,11 +2,15 @@
 // lists, extracts and verifies is exactly what the viewer would see.
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <system_error>
 
 #include "commands.h"
 #include "console.h"
+#include "letter_case.h"
+#include "paths.h"
+#include "pe.h"
 #include "platform/file.h"
 #include "platform/text.h"
 #include "vxwebtest/walk.h"
@@ -25,6 +29,28 @@ bool OpenBook(const std::string& book) {
     return false;
   }
   return true;
+}
+
+std::string SizeColumn(std::int64_t size) {
+  std::string text = std::to_string(size);
+  return std::string(text.size() < 12 ? 12 - text.size() : 0, ' ') + text;
+}
+
+// Bytes after the end-of-archive marker are a signature when the book is a
+// signed Windows program: its security entry points at a certificate table
+// that fills the rest of the file, after at most the zeros that align it.
+// The size of that table, or nothing when the bytes are something else.
+std::optional<std::int64_t> SignatureAfter(const fs::InputFile& book, std::int64_t archiveEnd) {
+  constexpr std::int64_t kAlignment = 8;
+  const std::optional<SecurityDirectory> security = ReadSecurityDirectory(book);
+  if (!security || security->tableSize == 0) return std::nullopt;
+  const std::int64_t gap = security->tableOffset - archiveEnd;
+  if (gap < 0 || gap >= kAlignment || security->tableOffset + security->tableSize != book.Size()) return std::nullopt;
+  const Bytes padding = ReadContainerBytes(archiveEnd, static_cast<std::size_t>(gap));
+  if (padding != Bytes(static_cast<std::size_t>(gap), '\0') || !IsCertificateTable(book, security->tableOffset)) {
+    return std::nullopt;
+  }
+  return security->tableSize;
 }
 
 bool IsUpperHex(std::string_view text) {
@@ -46,18 +72,18 @@ int List(const std::string& book) {
   }
   std::int64_t total = 0;
   for (const ArchiveEntry& entry : walk.entries) {
-    std::printf("%12lld  %s\n", static_cast<long long>(entry.size()), ToUtf8(entry.name).c_str());
+    Print(SizeColumn(entry.size()) + "  " + ToUtf8(entry.name) + "\n");
     total += entry.size();
   }
-  std::printf("%12lld  bytes in %zu files\n", static_cast<long long>(total), walk.entries.size());
+  Print(SizeColumn(total) + "  bytes in " + std::to_string(walk.entries.size()) + " files\n");
   return kExitOk;
 }
 
 int Extract(const std::string& book, const std::string& dir) {
   if (!OpenBook(book)) return kExitBadInput;
   std::error_code ec;
-  stdfs::create_directories(dir, ec);
-  if (ec || !stdfs::is_directory(dir, ec)) {
+  stdfs::create_directories(ToPath(dir), ec);
+  if (ec || !stdfs::is_directory(ToPath(dir), ec)) {
     Complain("cannot make the folder " + dir + (ec ? ": " + ec.message() : ""));
     return kExitBadInput;
   }
@@ -68,12 +94,16 @@ int Extract(const std::string& book, const std::string& dir) {
     const ArchiveEntry& entry = sofar.entries.back();
     std::int32_t next = 0;
     const std::u16string target = fs::JoinPath(folder, entry.name);
+    // The name is freed first, so that the file is written afresh: another
+    // name of a hard link, or a link's target, keeps what it holds. Creating
+    // a file over an old one on Windows would write through it.
+    fs::RemoveFile(target);
     if (!CopyRange(entry.dataStart, entry.dataEnd, target, next, host)) {
       // A file cut short would pass for the book's own; better none at all.
       fs::RemoveFile(target);
       error = "cannot write " + ToUtf8(target);
       std::error_code ignored;
-      if (stdfs::is_directory(stdfs::symlink_status(stdfs::path(target), ignored))) {
+      if (stdfs::is_directory(stdfs::symlink_status(ToPath(target), ignored))) {
         error += ": a folder of that name is in the way";
       }
       return false;
@@ -93,10 +123,15 @@ int Verify(const std::string& book) {
   ConsoleHost host(book);
   std::vector<std::string> problems;
   const auto problem = [&problems](std::string text) { problems.push_back(std::move(text)); };
-  const std::int64_t size = fs::InputFile(ExePath).Size();
+  const fs::InputFile file(ExePath);
+  const std::int64_t size = file.Size();
   if (size >= (std::int64_t{1} << 31)) problem("the book is 2 GiB or larger; its offsets cannot be read");
+  // Windows takes names that differ only in letter case for one file.
+  const bool forWindows = IsWindowsProgram(file);
+  std::map<std::u16string, std::string> upperNames;
 
   std::set<std::u16string> names;
+  std::optional<std::int64_t> signature;
   ArchiveWalk walk;
   walk = WalkArchive(host, [&](const ArchiveWalk& sofar, std::string& error) {
     const ArchiveEntry& entry = sofar.entries.back();
@@ -117,7 +152,15 @@ int Verify(const std::string& book) {
       error = "the program before the archive holds an entry terminator at offset " + std::to_string(entry.dataEnd);
       return false;
     }
-    if (!names.insert(entry.name).second) problem(which + ": the name stands twice; the later file replaces the earlier");
+    if (!names.insert(entry.name).second) {
+      problem(which + ": the name stands twice; the later file replaces the earlier");
+    } else if (forWindows) {
+      const auto [it, fresh] = upperNames.emplace(UpperCase(entry.name), which);
+      if (!fresh) {
+        problem(which + ": the name differs only in letter case from that of " + it->second +
+                "; on Windows the later file replaces the earlier");
+      }
+    }
     return true;
   });
   if (!walk.error.empty()) problem(walk.error);
@@ -137,19 +180,31 @@ int Verify(const std::string& book) {
                                                                 static_cast<std::int32_t>(walk.countText.size())) {
       problem("the file count is not followed directly by the first entry");
     }
-    const std::int64_t after = size - (std::int64_t{last.dataEnd} + kEndOfArchiveMarkerLength);
+    const std::int64_t archiveEnd = std::int64_t{last.dataEnd} + kEndOfArchiveMarkerLength;
+    const std::int64_t after = size - archiveEnd;
     if (!last.closedByTerminator && after > 0) {
-      problem(std::to_string(after) +
-              " bytes follow the end-of-archive marker; the last file may hold the marker in its data");
+      // A signature made after packing covers the archive too.
+      signature = SignatureAfter(file, archiveEnd);
+      if (!signature) {
+        problem(std::to_string(after) +
+                " bytes follow the end-of-archive marker; the last file may hold the marker in its data");
+      }
     }
     if (names.count(u"index.html") == 0) problem("there is no index.html, the page a book opens on");
+    const std::optional<SecurityDirectory> security = forWindows ? ReadSecurityDirectory(file) : std::nullopt;
+    if (security && security->tableSize > 0 && security->tableOffset < walk.headerOffset) {
+      problem("the viewer's signature lies before the archive and does not cover it, so Windows takes the book "
+              "for a damaged program; pack an unsigned viewer, or sign the book after packing");
+    }
   }
   for (const std::string& text : problems) Complain(book + ": " + text);
   if (!problems.empty()) return kExitBadInput;
   std::int64_t total = 0;
   for (const ArchiveEntry& entry : walk.entries) total += entry.size();
-  std::printf("%s: a sound book of %zu files, %lld bytes of data\n", book.c_str(), walk.entries.size(),
-              static_cast<long long>(total));
+  std::string report = book + ": a sound book of " + std::to_string(walk.entries.size()) + " files, " +
+                       std::to_string(total) + " bytes of data";
+  if (signature) report += ", signed (a certificate table of " + std::to_string(*signature) + " bytes follows it)";
+  Print(report + "\n");
   return kExitOk;
 }
 

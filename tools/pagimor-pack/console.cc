@@ -1,9 +1,8 @@
 #include "console.h"
 
-#include <unistd.h>
+#include <algorithm>
 
-#include <cstdio>
-#include <iostream>
+#include "platform/process.h"
 
 namespace pagimor::pack {
 namespace {
@@ -21,7 +20,14 @@ std::string OneLine(std::string_view text) {
 
 }  // namespace
 
-void Complain(std::string_view text) { std::cerr << "pagimor-pack: " << text << '\n'; }
+void Print(std::string_view text) { proc::WriteText(proc::Stream::Output, text); }
+
+void Complain(std::string_view text) {
+  std::string line = "pagimor-pack: ";
+  line += text;
+  line += '\n';
+  proc::WriteText(proc::Stream::Error, line);
+}
 
 void ConsoleHost::ShowPlainMessage(std::string_view text) { Complain(subject_ + ": " + OneLine(text)); }
 
@@ -32,16 +38,20 @@ std::int32_t ConsoleHost::ShowLangMessage(std::string_view text, LangMessageType
 }
 
 Progress::Progress(std::string verb, std::int64_t bytes)
-    : verb_(std::move(verb)), shown_(bytes >= kProgressThreshold && ::isatty(STDERR_FILENO) == 1) {}
+    : verb_(std::move(verb)), shown_(bytes >= kProgressThreshold && proc::IsTerminal(proc::Stream::Error)) {}
 
 Progress::~Progress() {
-  if (shown_) std::fputs("\r\033[K", stderr);
+  // Blanks over the line rather than an escape sequence, which not every
+  // console understands.
+  if (shown_ && width_ > 0) proc::WriteText(proc::Stream::Error, "\r" + std::string(width_, ' ') + "\r");
 }
 
 void Progress::Step(int done, int total) {
   if (!shown_) return;
-  std::fprintf(stderr, "\rpagimor-pack: %s %d of %d files", verb_.c_str(), done, total);
-  std::fflush(stderr);
+  const std::string line =
+      "pagimor-pack: " + verb_ + " " + std::to_string(done) + " of " + std::to_string(total) + " files";
+  width_ = std::max(width_, line.size());
+  proc::WriteText(proc::Stream::Error, "\r" + line);
 }
 
 }  // namespace pagimor::pack

@@ -14,6 +14,9 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitBadInput = 1;
 inline constexpr int kExitUsage = 2;
 
+// Prints UTF-8 text on stdout.
+void Print(std::string_view text);
+
 // Prints "pagimor-pack: <text>" on stderr.
 void Complain(std::string_view text);
 
@@ -32,7 +35,8 @@ class ConsoleHost final : public ArchiveHost {
 };
 
 // A "done of total" line on stderr, redrawn in place; shown only when
-// stderr is a terminal and the work is large enough to wait for.
+// stderr is a terminal (a console on Windows) and the work is large enough
+// to wait for.
 class Progress {
  public:
   Progress(std::string verb, std::int64_t bytes);
@@ -44,6 +48,7 @@ class Progress {
  private:
   std::string verb_;
   bool shown_;
+  std::size_t width_ = 0;
 };
 
 }  // namespace pagimor::pack

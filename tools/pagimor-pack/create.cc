@@ -5,13 +5,18 @@
 #include <array>
 #include <filesystem>
 #include <limits>
+#include <map>
 #include <optional>
 #include <system_error>
 #include <vector>
 
 #include "commands.h"
 #include "console.h"
+#include "letter_case.h"
+#include "paths.h"
+#include "pe.h"
 #include "platform/file.h"
+#include "platform/process.h"
 #include "platform/text.h"
 #include "vxwebtest/archive.h"
 #include "vxwebtest/search.h"
@@ -22,10 +27,25 @@ namespace {
 namespace stdfs = std::filesystem;
 
 struct SourceFile {
-  std::string path;       // as the system names it
-  std::string utf8Name;   // the name, valid UTF-8
+  std::string path;         // for messages
+  std::u16string filePath;  // as the file layer opens it
+  std::string utf8Name;     // the name, valid UTF-8
   std::u16string name;
   std::int64_t size = 0;
+};
+
+// The part of the viewer that goes into the book. A signed viewer goes in
+// without its signature: the archive after it would break the signature
+// anyway, and a book whose security entry still pointed into its middle
+// could not be signed afresh. Its security entry and the checksum that came
+// with the signature are written as zeros, as in a program never signed.
+struct ViewerCopy {
+  struct Zeros {
+    std::int64_t offset;
+    std::int64_t length;
+  };
+  std::int64_t size = 0;     // copied from its start
+  std::vector<Zeros> zeros;  // in place of the viewer's bytes, in file order
 };
 
 // The books' offsets are signed 32-bit: the whole file stays below this.
@@ -51,26 +71,29 @@ std::optional<std::int64_t> FindIn(const fs::InputFile& file, std::string_view m
   return result.status == detail::ScanStatus::Found ? result.offset : -1;
 }
 
+#if defined(_WIN32)
+constexpr char kViewerName[] = "pagimor.exe";
+#else
+constexpr char kViewerName[] = "pagimor";
+#endif
+
 std::string DefaultViewer() {
-  std::error_code ec;
-  const stdfs::path self = stdfs::read_symlink("/proc/self/exe", ec);
-  return ec ? std::string("pagimor") : (self.parent_path() / "pagimor").string();
+  const std::optional<std::u16string> self = proc::OwnProgramPath();
+  return self ? PathText(ToPath(*self).parent_path() / kViewerName) : std::string(kViewerName);
 }
 
 // FOLDER's name as given, or the folder's own name when it is given as "."
 // or "..", with the ending a program has where the viewer runs.
 std::string DefaultBookName(const std::string& folder, const fs::InputFile& viewer) {
-  stdfs::path given = stdfs::path(folder).lexically_normal();
+  stdfs::path given = ToPath(folder).lexically_normal();
   if (given.filename().empty()) given = given.parent_path();  // "book/"
-  std::string name = given.filename().string();
+  std::string name = PathText(given.filename());
   if (name.empty() || name == "." || name == "..") {
     std::error_code ec;
-    name = stdfs::canonical(folder, ec).filename().string();
+    name = PathText(stdfs::canonical(ToPath(folder), ec).filename());
     if (ec || name.empty()) name = "book";
   }
-  std::array<std::uint8_t, 2> head{};
-  const bool windows = viewer.ReadAt(0, head) == 2 && head[0] == 'M' && head[1] == 'Z';
-  return name + (windows ? ".exe" : ".run");
+  return name + (IsWindowsProgram(viewer) ? ".exe" : ".run");
 }
 
 // Refuses a book that would take the place of something it must not: the
@@ -78,19 +101,22 @@ std::string DefaultBookName(const std::string& folder, const fs::InputFile& view
 // inside FOLDER (the next create would pack the book into itself), or
 // anything that is not a plain file. Paths are compared as the files they
 // name, whatever their spelling.
-bool CheckOutput(const std::string& output, const std::string& folder, const std::string& viewerPath) {
+bool CheckOutput(const std::string& outputText, const std::string& folderText, const std::string& viewerText) {
+  const stdfs::path output = ToPath(outputText);
+  const stdfs::path folder = ToPath(folderText);
+  const stdfs::path viewerPath = ToPath(viewerText);
   std::error_code ec;
   if (stdfs::is_directory(output, ec)) {
-    Complain(Quote(output) + " is a folder; name the book with -o");
+    Complain(Quote(outputText) + " is a folder; name the book with -o");
     return false;
   }
   const stdfs::file_status own = stdfs::symlink_status(output, ec);
   if (stdfs::exists(own) && !stdfs::is_regular_file(own) && !stdfs::is_symlink(own)) {
-    Complain(Quote(output) + " is not a regular file; a book takes the place of a file only");
+    Complain(Quote(outputText) + " is not a regular file; a book takes the place of a file only");
     return false;
   }
   if (stdfs::equivalent(output, viewerPath, ec)) {
-    Complain(Quote(output) + " is the viewer " + Quote(viewerPath) + " itself; write the book elsewhere");
+    Complain(Quote(outputText) + " is the viewer " + Quote(viewerText) + " itself; write the book elsewhere");
     return false;
   }
   const stdfs::path absolute = stdfs::absolute(output, ec);
@@ -99,7 +125,7 @@ bool CheckOutput(const std::string& output, const std::string& folder, const std
   if (ec) return true;
   for (stdfs::path p = parent;; p = p.parent_path()) {
     if (stdfs::equivalent(p, folder, ec)) {
-      Complain(Quote(output) + " would be inside the folder " + Quote(folder) +
+      Complain(Quote(outputText) + " would be inside the folder " + Quote(folderText) +
                ", and the next book made from it would hold this one; write the book elsewhere");
       return false;
     }
@@ -109,22 +135,23 @@ bool CheckOutput(const std::string& output, const std::string& folder, const std
 }
 
 // Collects the folder's files and refuses anything the format cannot carry.
-bool CollectFiles(const std::string& folder, std::vector<SourceFile>& files) {
+bool CollectFiles(const std::string& folderText, std::vector<SourceFile>& files) {
+  const stdfs::path folder = ToPath(folderText);
   std::error_code ec;
   if (!stdfs::is_directory(folder, ec)) {
-    Complain(Quote(folder) + " is not a folder");
+    Complain(Quote(folderText) + " is not a folder");
     return false;
   }
   bool ok = true;
   stdfs::directory_iterator it(folder, ec);
   if (ec) {
-    Complain("cannot read the folder " + Quote(folder) + ": " + ec.message());
+    Complain("cannot read the folder " + Quote(folderText) + ": " + ec.message());
     return false;
   }
   for (const stdfs::directory_entry& entry : it) {
     SourceFile file;
-    file.path = entry.path().string();
-    const std::string raw = entry.path().filename().string();
+    file.path = PathText(entry.path());
+    file.filePath = FilePath(entry.path());
     const stdfs::file_status status = entry.status(ec);
     if (stdfs::is_directory(status)) {
       Complain(Quote(file.path) + ": is a subfolder; a book holds only the files directly inside its folder");
@@ -136,18 +163,23 @@ bool CollectFiles(const std::string& folder, std::vector<SourceFile>& files) {
       ok = false;
       continue;
     }
-    const std::optional<std::u16string> name = FromUtf8(raw);
+#if defined(_WIN32)
+    // Wide already; a lone surrogate is caught with the other name problems.
+    const std::optional<std::u16string> name = FilePath(entry.path().filename());
+#else
+    const std::optional<std::u16string> name = FromUtf8(entry.path().filename().native());
     if (!name) {
       Complain(Quote(file.path) + ": the name is not valid UTF-8");
       ok = false;
       continue;
     }
+#endif
     if (const char* problem = FileNameProblem(*name)) {
       Complain(Quote(file.path) + ": " + problem);
       ok = false;
       continue;
     }
-    file.utf8Name = raw;
+    file.utf8Name = ToUtf8(*name);
     file.name = *name;
     file.size = static_cast<std::int64_t>(entry.file_size(ec));
     if (ec) {
@@ -158,17 +190,19 @@ bool CollectFiles(const std::string& folder, std::vector<SourceFile>& files) {
     files.push_back(std::move(file));
   }
   if (!ok) return false;
+  std::sort(files.begin(), files.end(),
+            [](const SourceFile& a, const SourceFile& b) { return a.utf8Name < b.utf8Name; });
   if (files.empty()) {
-    Complain(Quote(folder) + " is empty");
+    Complain(Quote(folderText) + " is empty");
     return false;
   }
   if (files.size() > static_cast<std::size_t>(kMaxFileCount)) {
-    Complain(Quote(folder) + " holds " + std::to_string(files.size()) + " files; a book holds at most " +
+    Complain(Quote(folderText) + " holds " + std::to_string(files.size()) + " files; a book holds at most " +
              std::to_string(kMaxFileCount));
     return false;
   }
   if (std::none_of(files.begin(), files.end(), [](const SourceFile& f) { return f.name == u"index.html"; })) {
-    Complain(Quote(folder) + " has no index.html, the page a book opens on");
+    Complain(Quote(folderText) + " has no index.html, the page a book opens on");
     return false;
   }
   return true;
@@ -179,7 +213,7 @@ bool CollectFiles(const std::string& folder, std::vector<SourceFile>& files) {
 bool CheckContents(const std::vector<SourceFile>& files, std::string_view terminator) {
   bool ok = true;
   for (const SourceFile& file : files) {
-    const fs::InputFile input(Widen(file.path));
+    const fs::InputFile input(file.filePath);
     const std::optional<std::int64_t> at = input.is_open() ? FindIn(input, terminator) : std::nullopt;
     if (!at) {
       Complain(Quote(file.path) + ": " + (input.is_open() ? "cannot be read" : fs::ErrorText(input.error())));
@@ -201,7 +235,7 @@ bool OrderFiles(std::vector<SourceFile>& files, std::string_view endMarker) {
             [](const SourceFile& a, const SourceFile& b) { return a.utf8Name < b.utf8Name; });
   for (auto it = files.end(); it != files.begin();) {
     --it;
-    const fs::InputFile input(Widen(it->path));
+    const fs::InputFile input(it->filePath);
     const std::optional<std::int64_t> at = input.is_open() ? FindIn(input, endMarker) : std::nullopt;
     if (!at) {
       Complain(Quote(it->path) + ": cannot be read");
@@ -216,14 +250,41 @@ bool OrderFiles(std::vector<SourceFile>& files, std::string_view endMarker) {
   return false;
 }
 
+// Windows takes names that differ only in letter case for one file: in the
+// book folder the later would replace the earlier.
+bool CheckLetterCase(const std::vector<SourceFile>& files) {
+  std::map<std::u16string, const SourceFile*> seen;
+  bool ok = true;
+  for (const SourceFile& file : files) {
+    const auto [it, fresh] = seen.emplace(UpperCase(file.name), &file);
+    if (!fresh) {
+      Complain(Quote(it->second->path) + " and " + Quote(file.path) +
+               ": the names differ only in letter case, and Windows, where this viewer runs, takes them for one file");
+      ok = false;
+    }
+  }
+  return ok;
+}
+
+ViewerCopy PlanViewerCopy(const fs::InputFile& viewer) {
+  ViewerCopy plan{viewer.Size(), {}};
+  const std::optional<SecurityDirectory> security = ReadSecurityDirectory(viewer);
+  if (security && security->tableSize > 0 && security->tableOffset >= security->entryOffset + 8 &&
+      security->tableOffset + security->tableSize == plan.size && IsCertificateTable(viewer, security->tableOffset)) {
+    plan.size = security->tableOffset;
+    plan.zeros = {{security->checksumOffset, 4}, {security->entryOffset, 8}};
+  }
+  return plan;
+}
+
 // Writes everything to the open temporary file; false after a message.
-bool WriteBook(fs::OutputFile& out, const fs::InputFile& viewer, std::int64_t viewerSize,
+bool WriteBook(fs::OutputFile& out, const fs::InputFile& viewer, const ViewerCopy& viewerCopy,
                const std::vector<SourceFile>& files, std::string_view header, std::string_view terminator,
                std::string_view endMarker, std::int64_t total) {
-  const auto copy = [&out](const fs::InputFile& from, std::int64_t size, const std::string& what) {
-    std::int64_t done = 0;
-    while (done < size) {
-      const std::int64_t n = out.CopyFrom(from, done, size - done);
+  // Copies the bytes of from between begin and end.
+  const auto copy = [&out](const fs::InputFile& from, std::int64_t begin, std::int64_t end, const std::string& what) {
+    for (std::int64_t done = begin; done < end;) {
+      const std::int64_t n = out.CopyFrom(from, done, end - done);
       if (n > 0) {
         done += n;
         continue;
@@ -239,20 +300,28 @@ bool WriteBook(fs::OutputFile& out, const fs::InputFile& viewer, std::int64_t vi
         Complain(Quote(what) + ": " + (got < 0 ? std::string("cannot be read") : "changed while the book was written"));
         return false;
       }
-      const auto piece = static_cast<std::size_t>(std::min(got, size - done));
+      const auto piece = static_cast<std::size_t>(std::min(got, end - done));
       if (!out.Write(std::span(buffer).first(piece))) return false;
       done += static_cast<std::int64_t>(piece);
     }
     return true;
   };
-  if (!copy(viewer, viewerSize, "the viewer")) return false;
+  std::int64_t copied = 0;
+  for (const ViewerCopy::Zeros& zeros : viewerCopy.zeros) {
+    if (!copy(viewer, copied, zeros.offset, "the viewer") ||
+        !out.Write(std::string(static_cast<std::size_t>(zeros.length), '\0'))) {
+      return false;
+    }
+    copied = zeros.offset + zeros.length;
+  }
+  if (!copy(viewer, copied, viewerCopy.size, "the viewer")) return false;
   std::string head(header);
   head += std::to_string(files.size());
   if (!out.Write(head)) return false;
   Progress progress("packing", total);
   for (std::size_t i = 0; i < files.size(); ++i) {
     const SourceFile& file = files[i];
-    const fs::InputFile input(Widen(file.path));
+    const fs::InputFile input(file.filePath);
     if (!input.is_open()) {
       Complain(Quote(file.path) + ": " + fs::ErrorText(input.error()));
       return false;
@@ -260,7 +329,7 @@ bool WriteBook(fs::OutputFile& out, const fs::InputFile& viewer, std::int64_t vi
     std::string entry(kEntryMarker);
     entry += HexName(file.name);
     entry += kNameCloser;
-    if (!out.Write(entry) || !copy(input, file.size, file.path)) return false;
+    if (!out.Write(entry) || !copy(input, 0, file.size, file.path)) return false;
     if (!out.Write(i + 1 < files.size() ? terminator : endMarker)) return false;
     progress.Step(static_cast<int>(i + 1), static_cast<int>(files.size()));
   }
@@ -300,11 +369,12 @@ int Create(const CreateOptions& options) {
       return kExitBadInput;
     }
   }
+  if (IsWindowsProgram(viewer) && !CheckLetterCase(files)) return kExitBadInput;
   const std::string output = options.output.empty() ? DefaultBookName(options.folder, viewer) : options.output;
   if (!CheckOutput(output, options.folder, viewerPath)) return kExitBadInput;
 
-  const std::int64_t viewerSize = viewer.Size();
-  std::int64_t total = viewerSize + static_cast<std::int64_t>(header.size() + std::to_string(files.size()).size());
+  const ViewerCopy viewerCopy = PlanViewerCopy(viewer);
+  std::int64_t total = viewerCopy.size + static_cast<std::int64_t>(header.size() + std::to_string(files.size()).size());
   std::int64_t data = 0;
   for (const SourceFile& file : files) {
     total += kEntryMarkerLength + 4 * static_cast<std::int64_t>(file.name.size()) + kNameCloserLength + file.size;
@@ -331,7 +401,7 @@ int Create(const CreateOptions& options) {
   // set-group bits: a book is the author's content, not a trusted program.
   constexpr unsigned kSetIdBits = 06000u;
   const unsigned mode = viewer.PermissionBits().value_or(0755u) & ~kSetIdBits;
-  const bool written = WriteBook(out, viewer, viewerSize, files, header, terminator, endMarker, data) &&
+  const bool written = WriteBook(out, viewer, viewerCopy, files, header, terminator, endMarker, data) &&
                        out.SetMode(mode);
   const fs::ErrorCode writeError = out.error();
   const bool closed = out.Close();

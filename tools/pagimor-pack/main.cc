@@ -8,6 +8,10 @@
 #include "commands.h"
 #include "console.h"
 
+#if defined(_WIN32)
+#include "platform/win32/path.h"
+#endif
+
 namespace {
 
 using namespace pagimor::pack;
@@ -160,10 +164,7 @@ int Run(std::vector<std::string> args) {
   return Extract(operands[0], operands[1]);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
+int Main(std::vector<std::string> args) {
   try {
     return Run(std::move(args));
   } catch (const std::exception& e) {
@@ -171,3 +172,17 @@ int main(int argc, char** argv) {
     return kExitBadInput;
   }
 }
+
+}  // namespace
+
+#if defined(_WIN32)
+// The wide command line, so that a path outside the ANSI code page arrives
+// whole; the packer works on UTF-8 from here on.
+int wmain(int argc, wchar_t** argv) {
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) args.push_back(pagimor::win32::WideToUtf8(argv[i]));
+  return Main(std::move(args));
+}
+#else
+int main(int argc, char** argv) { return Main(std::vector<std::string>(argv + 1, argv + argc)); }
+#endif

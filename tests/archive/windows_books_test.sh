@@ -1,0 +1,146 @@
+#!/usr/bin/env bash
+# Windows books made on both systems, and signed afterwards. The Linux packer
+# and pagimor-pack.exe under Wine pack one folder into the same bytes and read
+# each other's books; a book signed with a throwaway certificate still lists,
+# extracts and verifies, and its signature holds only while no byte changes.
+#
+# windows_books_test.sh HOST_PACKER WINDOWS_PACKER VIEWER WINE_RUN WINE_PREFIX
+# VIEWER is any small Windows program that holds no marker.
+set -euo pipefail
+host=$1 windows=$2 viewer=$3 wine_run=$4 prefix=$5
+
+if [ ! -x "$host" ]; then
+  echo "no Linux packer at $host: build the default preset first"
+  exit 77
+fi
+for tool in osslsigncode openssl cmp diff od dd; do
+  command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps installs it)"; exit 1; }
+done
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+
+passes=0 failures=0
+check() {
+  local what=$1
+  shift
+  if "$@" >check.log 2>&1; then
+    echo "ok: $what"
+    passes=$((passes + 1))
+  else
+    echo "FAILED: $what"
+    sed 's/^/    /' check.log
+    failures=$((failures + 1))
+  fi
+}
+fails() { ! "$@"; }
+winpack() { "$wine_run" "$prefix" "$windows" "$@"; }
+# Lines as the Linux packer writes them: the Windows C runtime ends them with CR LF.
+winpack_lines() { winpack "$@" | tr -d '\r'; }
+same_output() { diff <("$host" "$@") <(winpack_lines "$@"); }
+says() {
+  local text=$1
+  shift
+  local out
+  out=$("$@" 2>&1) || true
+  grep -qF -- "$text" <<<"$out" || { echo "$out"; return 1; }
+}
+# Flips the low bit of the byte at an offset.
+flip() {
+  local file=$1 at=$2 byte
+  byte=$(od -An -tu1 -j"$at" -N1 "$file" | tr -d ' ')
+  printf "\\$(printf '%03o' $((byte ^ 1)))" | dd of="$file" bs=1 seek="$at" conv=notrunc status=none
+}
+size() { stat -c %s "$1"; }
+signature_holds() { osslsigncode verify -CAfile cert.pem -in "$1"; }
+
+# A folder with what makes books differ: names outside ASCII, sizes around
+# the reader's 1024-byte blocks, an empty file, and a file that holds the
+# end-of-archive marker and so must not go last.
+end_marker='<<##QUOMAR''EOF##>>'
+mkdir quiz
+printf '<p>Frage</p>' >quiz/index.html
+head -c 1023 /dev/zero | tr '\0' 'a' >quiz/a1023.txt
+head -c 1025 /dev/zero | tr '\0' 'b' >quiz/b1025.txt
+: >quiz/empty
+printf 'data %s more' "$end_marker" >quiz/zz.bin
+printf 'Звук' >"quiz/звук.wav"
+printf 'Bild' >"quiz/Bild_ä.gif"
+cp "$viewer" viewer.exe
+
+echo "== packing"
+check "the Linux packer makes a Windows book" "$host" create --viewer viewer.exe -o linux.exe quiz
+check "pagimor-pack.exe makes one from the same folder" winpack create --viewer viewer.exe -o windows.exe quiz
+check "the two are byte for byte the same" cmp linux.exe windows.exe
+check "pagimor-pack.exe names it FOLDER.exe by default" winpack create --viewer viewer.exe quiz
+check "under that name, with the same bytes" cmp linux.exe quiz.exe
+
+echo "== reading under Wine"
+check "list gives what the Linux packer lists" same_output list linux.exe
+check "verify finds it sound" winpack verify linux.exe
+check "extract gives the folder's files" winpack extract linux.exe out-windows
+check "byte for byte" diff -r quiz out-windows
+
+echo "== refusals under Wine"
+mkdir cases
+printf 'x' >cases/index.html
+printf 'x' >cases/Index.html
+check "names that differ only in letter case are refused" \
+  says "the names differ only in letter case" winpack create --viewer viewer.exe -o cases.exe cases
+check "and no book is left" fails test -e cases.exe
+check "a book inside its folder is refused" says "would be inside the folder" \
+  winpack create --viewer viewer.exe -o 'QUIZ\book.exe' quiz
+check "so is a book over its viewer, named in capitals" says "is the viewer" \
+  winpack create --viewer viewer.exe -o VIEWER.EXE quiz
+
+echo "== signing"
+openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem -days 2 -subj "/CN=Pagimor test book" \
+  >/dev/null 2>&1
+check "osslsigncode signs the book" osslsigncode sign -certs cert.pem -key key.pem -in linux.exe -out signed.exe
+check "its signature holds" signature_holds signed.exe
+check "the signed book lists the same files" diff <("$host" list linux.exe) <("$host" list signed.exe)
+check "and under Wine" diff <("$host" list linux.exe) <(winpack_lines list signed.exe)
+check "extract gives the same files" "$host" extract signed.exe out-signed
+check "byte for byte" diff -r quiz out-signed
+check "verify says it is signed" says ", signed (a certificate table of" "$host" verify signed.exe
+check "and so under Wine" says ", signed (a certificate table of" winpack verify signed.exe
+
+echo "== what breaks the signature"
+viewer_size=$(size viewer.exe)
+signed_size=$(size signed.exe)
+for at in 200 $((viewer_size + 40)) $((signed_size - 300)); do
+  cp signed.exe changed.exe
+  flip changed.exe "$at"
+  check "a byte changed at $at of $signed_size" fails signature_holds changed.exe
+done
+cp signed.exe longer.exe
+printf 'x' >>longer.exe
+check "a byte added after the signature is no signature" says "bytes follow the end-of-archive marker" \
+  "$host" verify longer.exe
+mkdir quiz2
+cp quiz/* quiz2/
+printf '<p>Andere Frage</p>' >quiz2/index.html
+check "a book packed again is unsigned" "$host" create --viewer viewer.exe -o repacked.exe quiz2
+check "so no signature holds" fails signature_holds repacked.exe
+check "and verify calls it unsigned" fails says ", signed (" "$host" verify repacked.exe
+
+echo "== a signed viewer"
+osslsigncode sign -certs cert.pem -key key.pem -in viewer.exe -out signed-viewer.exe >/dev/null
+check "packs on Linux" "$host" create --viewer signed-viewer.exe -o from-signed-viewer.exe quiz
+check "and under Wine into the same bytes" winpack create --viewer signed-viewer.exe -o from-signed-viewer-w.exe quiz
+check "byte for byte" cmp from-signed-viewer.exe from-signed-viewer-w.exe
+check "without the viewer's broken signature" fails signature_holds from-signed-viewer.exe
+check "verify finds it sound" "$host" verify from-signed-viewer.exe
+check "and unsigned" fails says ", signed (" "$host" verify from-signed-viewer.exe
+check "it can be signed afresh" osslsigncode sign -certs cert.pem -key key.pem -in from-signed-viewer.exe \
+  -out resigned.exe
+check "and that signature holds" signature_holds resigned.exe
+check "verify says it is signed" says ", signed (a certificate table of" "$host" verify resigned.exe
+# A signed viewer with an archive put after it by other means.
+{ cat signed-viewer.exe; tail -c +$((viewer_size + 1)) linux.exe; } >by-hand.exe
+check "a signature before the archive is flagged" says "the viewer's signature lies before the archive" \
+  "$host" verify by-hand.exe
+
+echo "$passes passed, $failures failed"
+[ "$failures" -eq 0 ]

@@ -1,0 +1,30 @@
+#include "paths.h"
+
+#include "platform/text.h"
+
+#if defined(_WIN32)
+#include "platform/win32/path.h"
+#endif
+
+namespace pagimor::pack {
+
+namespace stdfs = std::filesystem;
+
+#if defined(_WIN32)
+
+stdfs::path ToPath(const std::string& utf8) { return stdfs::path(win32::Utf8ToWide(utf8)); }
+stdfs::path ToPath(std::u16string_view path) { return stdfs::path(win32::ToWide(path)); }
+std::string PathText(const stdfs::path& path) { return win32::WideToUtf8(path.native()); }
+std::u16string FilePath(const stdfs::path& path) { return win32::FromWide(path.native()); }
+
+#else
+
+// A POSIX path is bytes; those that are not UTF-8 are kept as they are.
+stdfs::path ToPath(const std::string& utf8) { return stdfs::path(utf8); }
+stdfs::path ToPath(std::u16string_view path) { return stdfs::path(ToUtf8(path)); }
+std::string PathText(const stdfs::path& path) { return path.native(); }
+std::u16string FilePath(const stdfs::path& path) { return Widen(path.native()); }
+
+#endif
+
+}  // namespace pagimor::pack

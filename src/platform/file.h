@@ -87,8 +87,9 @@ class OutputFile {
 
   // Makes a new file at path with the given permission bits. Whatever else
   // stands under the name (a file, a link, a FIFO) is removed first, never
-  // opened or followed; a folder of that name is refused (EISDIR). The mode bits
-  // are POSIX ones; on Windows the file takes its folder's access rules.
+  // opened or followed; a folder of that name is refused (EISDIR, on
+  // Windows ERROR_ACCESS_DENIED). The mode bits are POSIX ones; on Windows
+  // the file takes its folder's access rules.
   bool Create(std::u16string_view path, unsigned mode = 0600);
   // Creates a new, uniquely named file beside `target` (for a later rename).
   bool CreateTempBeside(std::u16string_view target);

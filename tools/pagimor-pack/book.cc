@@ -94,10 +94,6 @@ int Extract(const std::string& book, const std::string& dir) {
     const ArchiveEntry& entry = sofar.entries.back();
     std::int32_t next = 0;
     const std::u16string target = fs::JoinPath(folder, entry.name);
-    // The name is freed first, so that the file is written afresh: another
-    // name of a hard link, or a link's target, keeps what it holds. Creating
-    // a file over an old one on Windows would write through it.
-    fs::RemoveFile(target);
     if (!CopyRange(entry.dataStart, entry.dataEnd, target, next, host)) {
       // A file cut short would pass for the book's own; better none at all.
       fs::RemoveFile(target);

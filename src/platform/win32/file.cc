@@ -180,10 +180,27 @@ OutputFile::~OutputFile() { CloseFile(fd_); }
 bool OutputFile::Create(std::u16string_view path, unsigned /*mode*/) {
   CloseFile(fd_);
   path_ = path;
-  // Shared with nobody while it is written; an old file of the name is
-  // replaced, its contents gone.
-  const HANDLE file = ::CreateFileW(win32::NativePath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  const std::wstring native = win32::NativePath(path);
+  // Whatever stands under the name goes first and the file is made new:
+  // opening an existing entry would write through a hard link into its
+  // other name, or through a link to wherever it points. DeleteFileW
+  // removes a link itself and refuses a folder, which is kept.
+  const DWORD attributes = ::GetFileAttributesW(native.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+      (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    error_ = ERROR_ACCESS_DENIED;  // what creating a file over a folder gives
+    return false;
+  }
+  if (attributes != INVALID_FILE_ATTRIBUTES) {
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      ::RemoveDirectoryW(native.c_str());  // a link to a folder: the link goes, not the folder
+    } else {
+      ::DeleteFileW(native.c_str());
+    }
+  }
+  // Shared with nobody while it is written.
+  const HANDLE file =
+      ::CreateFileW(native.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   error_ = file == INVALID_HANDLE_VALUE ? LastError() : 0;
   fd_ = FromHandle(file);
   return is_open();

@@ -16,13 +16,23 @@
 
 namespace pagimor::testing {
 
-// Under Wine, lets this program's windows be placed and shown by Wine alone,
-// not by a window manager. Set before the first window: on a bare X server
-// (Xvfb) Wine would otherwise wait two seconds at every window it hides for a
-// window manager that never answers. Nothing changes on Windows.
+// Under Wine, lets this program's windows be placed and drawn by Wine alone,
+// title bar included, not by a window manager: on a bare X server (Xvfb)
+// Wine would otherwise wait two seconds at every window it hides for a
+// window manager that never answers, and draw no title bars. Wine reads the
+// setting when a program starts, so it counts from the next run on (for the
+// tests: from the run after ctest's listing of them). True when it was made
+// now. Nothing changes on Windows.
 inline bool UnmanagedUnderWine(const wchar_t* program) {
   if (::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") == nullptr) return false;
   const std::wstring key = std::wstring(L"Software\\Wine\\AppDefaults\\") + program + L"\\X11 Driver";
+  wchar_t value[4] = {};
+  DWORD size = sizeof value;
+  if (::RegGetValueW(HKEY_CURRENT_USER, key.c_str(), L"Managed", RRF_RT_REG_SZ, nullptr, value, &size) ==
+          ERROR_SUCCESS &&
+      value[0] == L'N') {
+    return false;
+  }
   return ::RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"Managed", REG_SZ, L"N", sizeof L"N") == ERROR_SUCCESS;
 }
 

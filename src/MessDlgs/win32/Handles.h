@@ -1,7 +1,7 @@
 #pragma once
-// Owners of the GDI handles the dialog holds: a font it made, a device
-// context it borrowed from a window, and an object selected into a context
-// for a while. Windows have theirs beside the platform layer.
+// Owners of the drawing handles the dialogs hold: a font or an icon they
+// made, a device context borrowed from a window, and an object selected
+// into a context for a while. Windows have theirs beside the platform layer.
 
 #include <memory>
 
@@ -14,6 +14,13 @@ struct FontDeleter {
 };
 // A font made with CreateFontIndirectW; never a stock font.
 using UniqueFont = std::unique_ptr<HFONT__, FontDeleter>;
+
+struct IconDestroyer {
+  void operator()(HICON icon) const { ::DestroyIcon(icon); }
+};
+// An icon loaded from a module with LoadImageW; never a shared system icon,
+// which is not to be destroyed.
+using UniqueIcon = std::unique_ptr<HICON__, IconDestroyer>;
 
 // The device context of a window (or of the screen, for null), given back
 // with ReleaseDC.

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "MessDlgs/MessDlgs.h"
+#include "MessDlgs/win32/MessageForm.h"
 #include "platform/win32/path.h"
 #include "platform/win32/timer.h"
 
@@ -220,7 +221,8 @@ void Win32Application::ShowPlainMessage(std::string_view text) {
 std::int32_t Win32Application::ShowLangMessage(std::string_view text, LangMessageType type,
                                                LangMessageButtons buttons, std::int32_t helpContext,
                                                MessageLanguage language) {
-  return pagimor::ShowLangMessage(text, type, buttons, helpContext, language);
+  // Centred, and a Custom dialog titled like the application.
+  return pagimor::ShowLangMessagePos(text, type, buttons, helpContext, -1, -1, language, title_);
 }
 
 std::unique_ptr<Timer> Win32Application::CreateTimer(std::uint32_t interval, std::function<void()> onTick,

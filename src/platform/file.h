@@ -31,6 +31,12 @@ inline constexpr NativeHandle kNoHandle = -1;
 // or full stops.
 std::string ErrorText(ErrorCode code);
 
+namespace detail {
+// The system's text as ErrorText gives it: its trailing blanks, line breaks
+// and full stops cut off.
+std::string TrimErrorText(std::string text);
+}  // namespace detail
+
 // The platform's path separator.
 #if defined(_WIN32)
 inline constexpr char16_t kSeparator = u'\\';

@@ -16,6 +16,7 @@
 #include "MessDlgs/LangTables.h"
 #include "MessDlgs/MessDlgs.h"
 #include "platform/gtk/gobject_ref.h"
+#include "platform/process.h"
 #include "platform/text.h"
 #include "vxwebtest/version.h"
 
@@ -152,12 +153,7 @@ LocalTime DesktopApplication::Now() {
 std::string DesktopApplication::LongTimeText() { return FormatNow("%X"); }
 std::string DesktopApplication::ShortDateText() { return FormatNow("%x"); }
 
-std::optional<std::u16string> DesktopApplication::ModuleFileName() {
-  std::array<char, PATH_MAX + 1> buffer{};
-  const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
-  if (length <= 0 || static_cast<std::size_t>(length) >= buffer.size() - 1) return std::nullopt;
-  return FromUtf8(std::string_view(buffer.data(), static_cast<std::size_t>(length)));
-}
+std::optional<std::u16string> DesktopApplication::ModuleFileName() { return proc::OwnProgramPath(); }
 
 std::u16string DesktopApplication::TempPath() {
   std::string path = g_get_tmp_dir();

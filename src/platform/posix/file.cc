@@ -43,19 +43,7 @@ std::string ErrorText(ErrorCode code) {
   char buffer[256];
   // The GNU variant returns a pointer that may or may not be the buffer.
   std::string text = strerror_r(code, buffer, sizeof buffer);
-  while (!text.empty()) {
-    const auto last = static_cast<unsigned char>(text.back());
-    if (last > ' ' && last != '.' && last != 0x7F) break;
-    text.pop_back();
-  }
-  return text;
-}
-
-std::u16string JoinPath(std::u16string_view folder, std::u16string_view name) {
-  std::u16string path(folder);
-  path += kSeparator;
-  path += name;
-  return path;
+  return detail::TrimErrorText(std::move(text));
 }
 
 // --- InputFile ---

@@ -8,6 +8,7 @@
 
 #include "MessDlgs/MessDlgs.h"
 #include "MessDlgs/win32/MessageForm.h"
+#include "platform/process.h"
 #include "platform/win32/path.h"
 #include "platform/win32/timer.h"
 
@@ -17,7 +18,6 @@ namespace {
 // The class atom of the system's dialog windows (WC_DIALOG).
 constexpr ULONG_PTR kDialogClassAtom = 32770;
 // The longest path the wide calls take, in units.
-constexpr DWORD kLongestPath = 32768;
 
 HINSTANCE ThisModule() { return ::GetModuleHandleW(nullptr); }
 
@@ -171,20 +171,7 @@ std::string Win32Application::ShortDateText() {
   });
 }
 
-std::optional<std::u16string> Win32Application::ModuleFileName() {
-  // The call cuts the path to the buffer and says so only by filling it.
-  std::wstring buffer(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (length == 0) return std::nullopt;
-    if (length < buffer.size()) {
-      buffer.resize(length);
-      return FromWide(buffer);
-    }
-    if (buffer.size() >= kLongestPath) return std::nullopt;
-    buffer.resize(buffer.size() * 2);
-  }
-}
+std::optional<std::u16string> Win32Application::ModuleFileName() { return proc::OwnProgramPath(); }
 
 std::u16string Win32Application::TempPath() {
   std::wstring buffer(MAX_PATH + 1, L'\0');

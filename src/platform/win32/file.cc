@@ -94,19 +94,7 @@ std::string ErrorText(ErrorCode code) {
   const win32::LocalMemory<wchar_t> owned(buffer);
   std::string text = length == 0 ? "Unknown error " + std::to_string(code)
                                  : win32::WideToUtf8(std::wstring_view(buffer, length));
-  while (!text.empty()) {
-    const auto last = static_cast<unsigned char>(text.back());
-    if (last > ' ' && last != '.' && last != 0x7F) break;
-    text.pop_back();
-  }
-  return text;
-}
-
-std::u16string JoinPath(std::u16string_view folder, std::u16string_view name) {
-  std::u16string path(folder);
-  path += kSeparator;
-  path += name;
-  return path;
+  return detail::TrimErrorText(std::move(text));
 }
 
 // --- InputFile ---

@@ -350,7 +350,7 @@ int Create(const CreateOptions& options) {
 
   const fs::InputFile viewer(Widen(viewerPath));
   if (!viewer.is_open()) {
-    Complain("cannot open the viewer " + Quote(viewerPath) + ": " + fs::ErrorText(viewer.error()) +
+    Complain("cannot open the viewer " + Quote(viewerPath) + ": " + OpenProblem(viewerPath, viewer.error()) +
              (options.viewer.empty() ? "; name one with --viewer" : ""));
     return kExitBadInput;
   }

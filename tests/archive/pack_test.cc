@@ -534,6 +534,11 @@ TEST_F(PackTest, RefusesABookThatWouldReplaceItsInputs) {
   cases.push_back({"inside, spelt with capitals and slashes",
                    {"create", "--viewer", viewer, "-o", Utf8(dir_ / "BOOK" / "b.exe"), folder}, {},
                    "inside the folder"});
+  // Devices have these names in every folder.
+  cases.push_back({"a device", {"create", "--viewer", viewer, "-o", "NUL", folder}, {}, "is a device on Windows"});
+  cases.push_back({"a device, in a folder and with an ending",
+                   {"create", "--viewer", viewer, "-o", Utf8(dir_ / "Com1.exe"), folder}, {},
+                   "is a device on Windows"});
 #else
   // Links to folders and FIFOs are for Windows a privilege and nothing.
   stdfs::create_directory_symlink(dir_ / "book", dir_ / "alias");

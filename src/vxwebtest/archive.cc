@@ -74,8 +74,8 @@ bool EqualsIgnoringAsciiCase(std::u16string_view a, std::string_view b) {
   return true;
 }
 
-// Windows opens a device, not a file, for these names, whatever follows the
-// first dot and whatever the case.
+}  // namespace
+
 bool IsReservedDeviceName(std::u16string_view name) {
   std::u16string_view stem = name.substr(0, name.find(u'.'));
   while (!stem.empty() && stem.back() == u' ') stem.remove_suffix(1);
@@ -91,6 +91,8 @@ bool IsReservedDeviceName(std::u16string_view name) {
   }
   return false;
 }
+
+namespace {
 
 // "Error by 13", and on a line of its own the system's reason when it gave
 // one: a full disk must say so.

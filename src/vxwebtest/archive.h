@@ -119,6 +119,10 @@ bool CopyRange(std::int32_t start, std::int32_t end, std::u16string_view destina
 // platform the book may be opened on.
 bool IsPlainFileName(std::u16string_view name);
 
+// True for a name under which Windows opens a device, not a file (CON,
+// NUL, COM1, ...), whatever follows the first dot and whatever the case.
+bool IsReservedDeviceName(std::u16string_view name);
+
 // Why a name is not a plain file name, or nullptr when it is one.
 const char* FileNameProblem(std::u16string_view name);
 

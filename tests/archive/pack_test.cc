@@ -439,7 +439,7 @@ TEST_F(PackTest, FollowsCommandLineConventions) {
     std::string inOut;
     std::string inErr;
   };
-  const Case cases[] = {
+  std::vector<Case> cases = {
       {{"--help"}, 0, "Usage: pagimor-pack create", ""},
       {{"create", "--help"}, 0, "Usage: pagimor-pack create [--viewer VIEWER] [-o BOOK] FOLDER\n\n", ""},
       {{"extract", "b", "-h"}, 0, "Usage: pagimor-pack extract BOOK DIR\n\n", ""},
@@ -458,9 +458,27 @@ TEST_F(PackTest, FollowsCommandLineConventions) {
       {{"list", "*"}, 1, "", "cannot open *"},
       {{"create", "/nonexistent/folder", "-o", "/nonexistent/x"}, 1, "", "is not a folder"},
   };
+  // A book or viewer that is no file is refused at once: reading one would
+  // wait for a writer, or for the reader at the console, for ever.
+  Put("index.html", "x");
+#if defined(_WIN32)
+  for (const std::string device : {"NUL", "CON", "CONIN$"}) {
+    cases.push_back({{"list", device}, 1, "", "cannot open " + device + ": "});
+    cases.push_back({{"create", "--viewer", device, "-o", "b.exe", "book"}, 1, "", "cannot open the viewer"});
+  }
+#else
+  ASSERT_EQ(::mkfifo((dir_ / "fifo").c_str(), 0600), 0);
+  cases.push_back({{"list", "fifo"}, 1, "", "cannot open fifo: is not a regular file"});
+  cases.push_back({{"create", "--viewer", "fifo", "-o", "b.run", "book"}, 1, "",
+                   "cannot open the viewer \"fifo\": is not a regular file"});
+  cases.push_back({{"verify", "/dev/zero"}, 1, "", "cannot open /dev/zero: is not a regular file"});
+#endif
+  cases.push_back({{"extract", "book", "x"}, 1, "", "cannot open book: is a folder"});
   for (const Case& c : cases) {
     const PackRun run = Pack(c.args, dir_.path());
-    EXPECT_EQ(run.exit, c.exit) << c.args.size();
+    std::string line;
+    for (const std::string& arg : c.args) line += " " + arg;
+    EXPECT_EQ(run.exit, c.exit) << line;
     EXPECT_NE(run.out.find(c.inOut), std::string::npos) << run.out;
     EXPECT_NE(run.err.find(c.inErr), std::string::npos) << run.err;
   }
@@ -516,6 +534,11 @@ TEST_F(PackTest, RefusesABookThatWouldReplaceItsInputs) {
   cases.push_back({"inside, spelt with capitals and slashes",
                    {"create", "--viewer", viewer, "-o", Utf8(dir_ / "BOOK" / "b.exe"), folder}, {},
                    "inside the folder"});
+  // Devices have these names in every folder.
+  cases.push_back({"a device", {"create", "--viewer", viewer, "-o", "NUL", folder}, {}, "is a device on Windows"});
+  cases.push_back({"a device, in a folder and with an ending",
+                   {"create", "--viewer", viewer, "-o", Utf8(dir_ / "Com1.exe"), folder}, {},
+                   "is a device on Windows"});
 #else
   // Links to folders and FIFOs are for Windows a privilege and nothing.
   stdfs::create_directory_symlink(dir_ / "book", dir_ / "alias");

@@ -25,7 +25,7 @@ bool OpenBook(const std::string& book) {
   ExePath = Widen(book);
   const fs::InputFile file(ExePath);
   if (!file.is_open()) {
-    Complain("cannot open " + book + ": " + fs::ErrorText(file.error()));
+    Complain("cannot open " + book + ": " + OpenProblem(book, file.error()));
     return false;
   }
   return true;

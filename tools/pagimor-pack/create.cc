@@ -106,6 +106,13 @@ bool CheckOutput(const std::string& outputText, const std::string& folderText, c
   const stdfs::path folder = ToPath(folderText);
   const stdfs::path viewerPath = ToPath(viewerText);
   std::error_code ec;
+#if defined(_WIN32)
+  // Such a name opens the device in every folder.
+  if (IsReservedDeviceName(FilePath(output.filename()))) {
+    Complain(Quote(outputText) + " is a device on Windows, not a file; name the book otherwise");
+    return false;
+  }
+#endif
   if (stdfs::is_directory(output, ec)) {
     Complain(Quote(outputText) + " is a folder; name the book with -o");
     return false;
@@ -350,7 +357,7 @@ int Create(const CreateOptions& options) {
 
   const fs::InputFile viewer(Widen(viewerPath));
   if (!viewer.is_open()) {
-    Complain("cannot open the viewer " + Quote(viewerPath) + ": " + fs::ErrorText(viewer.error()) +
+    Complain("cannot open the viewer " + Quote(viewerPath) + ": " + OpenProblem(viewerPath, viewer.error()) +
              (options.viewer.empty() ? "; name one with --viewer" : ""));
     return kExitBadInput;
   }

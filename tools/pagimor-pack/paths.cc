@@ -1,5 +1,8 @@
 #include "paths.h"
 
+#include <system_error>
+
+#include "platform/file.h"
 #include "platform/text.h"
 
 #if defined(_WIN32)
@@ -26,5 +29,13 @@ std::string PathText(const stdfs::path& path) { return path.native(); }
 std::u16string FilePath(const stdfs::path& path) { return Widen(path.native()); }
 
 #endif
+
+std::string OpenProblem(const std::string& utf8, int error) {
+  std::error_code ec;
+  const stdfs::file_status status = stdfs::status(ToPath(utf8), ec);
+  if (stdfs::is_directory(status)) return "is a folder";
+  if (stdfs::exists(status) && !stdfs::is_regular_file(status)) return "is not a regular file";
+  return fs::ErrorText(error);
+}
 
 }  // namespace pagimor::pack

@@ -21,4 +21,8 @@ std::string PathText(const std::filesystem::path& path);
 // The path as the file layer takes it.
 std::u16string FilePath(const std::filesystem::path& path);
 
+// Why the file layer could not open a file for reading: a FIFO, a device
+// or a folder is named as such, anything else by the system's text.
+std::string OpenProblem(const std::string& utf8, int error);
+
 }  // namespace pagimor::pack

@@ -63,7 +63,15 @@ InputFile::~InputFile() { CloseFd(fd_); }
 
 bool InputFile::Open(std::u16string_view path) {
   CloseFd(fd_);
-  fd_ = ::open(Native(path).c_str(), O_RDONLY | O_CLOEXEC);
+  // A FIFO or a device is not even opened: opening a FIFO waits for a
+  // writer. One that takes the name's place meanwhile cannot hold the open
+  // up either, and is refused below.
+  struct stat named {};
+  if (::stat(Native(path).c_str(), &named) == 0 && !S_ISREG(named.st_mode)) {
+    error_ = S_ISDIR(named.st_mode) ? EISDIR : EINVAL;
+    return false;
+  }
+  fd_ = ::open(Native(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   error_ = fd_ < 0 ? errno : 0;
   if (fd_ >= 0) {
     // Only regular files: a FIFO or a device would block or never end.

@@ -79,6 +79,11 @@ bool Win32Application::ProcessMessage() {
       ::TranslateAcceleratorW(accelerator_window_, accelerator_table_, &message)) {
     return true;
   }
+  if (message_filter_) {
+    // A copy: the filter may be replaced while it runs.
+    const std::function<bool(MSG&)> filter = message_filter_;
+    if (filter(message)) return true;
+  }
   // A modeless dialog moves its focus with Tab and takes Enter and Escape.
   HWND root = message.hwnd != nullptr ? ::GetAncestor(message.hwnd, GA_ROOT) : nullptr;
   if (root != nullptr && ::GetClassLongPtrW(root, GCW_ATOM) == kDialogClassAtom &&

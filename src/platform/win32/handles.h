@@ -33,6 +33,17 @@ struct AcceleratorDestroyer {
 };
 using UniqueAccelerators = std::unique_ptr<HACCEL__, AcceleratorDestroyer>;
 
+struct GdiObjectDeleter {
+  void operator()(HGDIOBJ object) const { ::DeleteObject(object); }
+};
+using UniqueFont = std::unique_ptr<HFONT__, GdiObjectDeleter>;
+
+struct MenuDestroyer {
+  void operator()(HMENU menu) const { ::DestroyMenu(menu); }
+};
+// A menu no window owns yet; a window's menu goes with the window.
+using UniqueMenu = std::unique_ptr<HMENU__, MenuDestroyer>;
+
 // A registered window class, unregistered with its owner.
 class WindowClass {
  public:

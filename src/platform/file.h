@@ -162,7 +162,7 @@ class Folder {
   // Opens the folder at path. A link in its place is refused, unless the
   // path ends with a separator (a temporary directory may be a link).
   bool Open(std::u16string_view path);
-  [[nodiscard]] bool is_open() const { return fd_ >= 0; }
+  [[nodiscard]] bool is_open() const { return fd_ != kNoHandle; }
   [[nodiscard]] ErrorCode error() const { return error_; }
 
   // True when the folder belongs to the user the program runs as.
@@ -183,7 +183,7 @@ class Folder {
   void Close();
 
  private:
-  int fd_ = -1;
+  NativeHandle fd_ = kNoHandle;
   ErrorCode error_ = 0;
   std::u16string path_;
 };

@@ -4,6 +4,7 @@
 // deliver, and windows that write what is done to them into one log.
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -13,6 +14,18 @@
 #include "windows/forms.h"
 
 namespace pagimor::test {
+
+// A folder as the temporary path the system gives: ending with a separator.
+inline std::u16string TempPathOf(const std::filesystem::path& folder) {
+  return folder.u16string() + fs::kSeparator;
+}
+
+// The system's code for a folder made under a regular file.
+#if defined(_WIN32)
+inline constexpr fs::ErrorCode kUnderAFile = 3;  // ERROR_PATH_NOT_FOUND
+#else
+inline constexpr fs::ErrorCode kUnderAFile = 20;  // ENOTDIR
+#endif
 
 class FakeApplication : public Application {
  public:

@@ -1,10 +1,19 @@
 // The book folder on the real file system.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
+
+#if defined(_WIN32)
+#include "platform/win32/winapi.h"
+// After windows.h.
+#include <aclapi.h>
+
+#include "platform/win32/handles.h"
+#else
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include "archive/support.h"
 #include "fake_platform.h"
@@ -24,8 +33,15 @@ struct NameCase {
 
 class FolderNameTest : public ::testing::TestWithParam<NameCase> {};
 
+// The cases are written with '/'; they hold for the platform's separator.
+std::u16string Native(std::u16string path) {
+  std::replace(path.begin(), path.end(), u'/', fs::kSeparator);
+  return path;
+}
+
 TEST_P(FolderNameTest, IsPrefixTimestampAndSuffixWithDoubledSeparatorsCollapsed) {
-  EXPECT_EQ(ToUtf8(MakeBookFolderName(GetParam().temp, GetParam().time)), ToUtf8(GetParam().expected));
+  EXPECT_EQ(ToUtf8(MakeBookFolderName(Native(GetParam().temp), GetParam().time)),
+            ToUtf8(Native(GetParam().expected)));
 }
 
 constexpr LocalTime kTime{2026, 12, 8, 5, 52, 41, 250};
@@ -45,7 +61,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 class BookFolderTest : public ::testing::Test {
  protected:
-  BookFolderTest() { app_.tempPath = Widen(dir_.path().string() + "/"); }
+  BookFolderTest() { app_.tempPath = TempPathOf(dir_.path()); }
   ScratchDir dir_;
   FakeApplication app_;
   fs::Folder hold_;
@@ -55,10 +71,40 @@ TEST_F(BookFolderTest, IsCreatedPrivateInTheTemporaryDirectory) {
   ASSERT_TRUE(CreateBookFolder(app_, hold_));
   const stdfs::path folder = ToUtf8(BookFolder);
   EXPECT_EQ(folder, dir_ / "zel20261208055241250VXEbook");
+  EXPECT_TRUE(stdfs::is_directory(folder));
+#if defined(_WIN32)
+  // Its own rules, not the temporary directory's: nobody but this user (and
+  // the system itself) may enter.
+  PACL acl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_EQ(::GetNamedSecurityInfoW(folder.wstring().c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                    nullptr, &acl, nullptr, &descriptor),
+            static_cast<DWORD>(ERROR_SUCCESS));
+  const win32::LocalMemory<void> owned(descriptor);
+  ASSERT_NE(acl, nullptr);
+  HANDLE token = nullptr;
+  ASSERT_TRUE(::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token));
+  const win32::UniqueHandle ownedToken(token);
+  alignas(TOKEN_USER) std::uint8_t user[256];
+  DWORD size = 0;
+  ASSERT_TRUE(::GetTokenInformation(token, TokenUser, user, sizeof user, &size));
+  PSID me = reinterpret_cast<TOKEN_USER*>(user)->User.Sid;
+  alignas(SID) std::uint8_t system[SECURITY_MAX_SID_SIZE];
+  size = sizeof system;
+  ASSERT_TRUE(::CreateWellKnownSid(WinLocalSystemSid, nullptr, system, &size));
+  ASSERT_GT(acl->AceCount, 0);
+  for (DWORD i = 0; i < acl->AceCount; ++i) {
+    void* ace = nullptr;
+    ASSERT_TRUE(::GetAce(acl, i, &ace));
+    ASSERT_EQ(static_cast<ACE_HEADER*>(ace)->AceType, ACCESS_ALLOWED_ACE_TYPE);
+    PSID who = &static_cast<ACCESS_ALLOWED_ACE*>(ace)->SidStart;
+    EXPECT_TRUE(::EqualSid(who, me) || ::EqualSid(who, system)) << "entry " << i;
+  }
+#else
   struct stat info {};
   ASSERT_EQ(::stat(folder.c_str(), &info), 0);
-  EXPECT_TRUE(S_ISDIR(info.st_mode));
   EXPECT_EQ(info.st_mode & 07777, 0700u);
+#endif
   EXPECT_EQ(app_.folderAttempts, 1);
 }
 
@@ -76,12 +122,12 @@ TEST_F(BookFolderTest, SecondRunInTheSameMillisecondTriesAgainUnderALaterName) {
 
 TEST_F(BookFolderTest, TemporaryDirectoryThatRefusesEveryFolderGivesTwelveAttemptsThenTheMessage) {
   WriteFile(dir_ / "file", "x");
-  app_.tempPath = Widen((dir_ / "file").string() + "/");
+  app_.tempPath = TempPathOf(dir_ / "file");
   const TickCount start = app_.clock;
   EXPECT_FALSE(CreateBookFolder(app_, hold_));
   EXPECT_EQ(app_.folderAttempts, 12);
   ASSERT_FALSE(app_.log.empty());
-  EXPECT_EQ(app_.log.back(), "lang: " + std::string(kBookFolderError) + "Not a directory");
+  EXPECT_EQ(app_.log.back(), "lang: " + std::string(kBookFolderError) + fs::ErrorText(kUnderAFile));
   EXPECT_TRUE(app_.langArgumentsOk);
   const TickCount elapsed = app_.clock - start;
   EXPECT_GE(elapsed, 12u * 5u * 11u + 11u);
@@ -111,7 +157,7 @@ TEST_F(BookFolderTest, AFolderSomeoneElseLockedFirstIsGivenUpForANewOne) {
 
 TEST(FolderLock, IsHeldByOneAtATimeAndOnlyForTheFolderStillUnderItsName) {
   ScratchDir dir;
-  const std::u16string path = Widen((dir / "f").string());
+  const std::u16string path = (dir / "f").u16string();
   ASSERT_EQ(fs::CreatePrivateFolder(path), 0);
   fs::Folder first;
   fs::Folder second;
@@ -124,7 +170,15 @@ TEST(FolderLock, IsHeldByOneAtATimeAndOnlyForTheFolderStillUnderItsName) {
   // Removed and made again after it was opened: the lock would guard nothing.
   ASSERT_TRUE(first.Open(path));
   ASSERT_EQ(fs::RemoveEmptyFolder(path), 0);
-  ASSERT_EQ(fs::CreatePrivateFolder(path), 0);
+  // Windows keeps the name taken while a handle is open: the new folder may
+  // not be made; the lock must fail either way.
+  const fs::ErrorCode remade = fs::CreatePrivateFolder(path);
+#if defined(_WIN32)
+  // Wine keeps a removed folder's name until its last handle goes: then no
+  // other folder can stand under it, and there is nothing to tell apart.
+  if (remade != 0) return;
+#endif
+  ASSERT_EQ(remade, 0);
   EXPECT_FALSE(first.TryLock());
 }
 
@@ -135,12 +189,15 @@ TEST(Sweep, RemovesOnlyAbandonedBookFoldersOfThisUser) {
   stdfs::create_directory(dir / "tmp");
   const stdfs::path tmp = dir / "tmp";
   FakeApplication app;
-  app.tempPath = Widen(tmp.string() + "/");
+  app.tempPath = TempPathOf(tmp);
   const std::vector<std::string> abandoned = {"zel20260101120000123VXEbook", "zel202601011200001VXEbook",
                                               "zel2026010112000099VXEbook"};
-  const std::vector<std::string> wrongNames = {"zel2026010112000VXEbook", "zel202601011200001234VXEbook",
-                                               "zel2026010112000x123VXEbook", "Zel20260101120000123VXEbook",
-                                               "zel20260101120000123VXEbook.old", "zel20260101120000123vxebook"};
+  std::vector<std::string> wrongNames = {"zel2026010112000VXEbook", "zel202601011200001234VXEbook",
+                                         "zel2026010112000x123VXEbook", "zel20260101120000123VXEbook.old"};
+#if !defined(_WIN32)
+  // Names that differ only in case are one name on Windows.
+  wrongNames.insert(wrongNames.end(), {"Zel20260101120000123VXEbook", "zel20260101120000123vxebook"});
+#endif
   for (const std::string& name : abandoned) {
     stdfs::create_directory(tmp / name);
     WriteFile(tmp / name / "index.html", "old");
@@ -154,16 +211,20 @@ TEST(Sweep, RemovesOnlyAbandonedBookFoldersOfThisUser) {
   stdfs::create_directory(tmp / live);
   WriteFile(tmp / live / "index.html", "live");
   fs::Folder liveHold;
-  ASSERT_TRUE(liveHold.Open(Widen((tmp / live).string())) && liveHold.TryLock());
+  ASSERT_TRUE(liveHold.Open((tmp / live).u16string()) && liveHold.TryLock());
   // A link under a book folder's name, and a file under one.
   stdfs::create_directory(dir / "elsewhere");
   WriteFile(dir / "elsewhere" / "precious", "keep");
-  const std::string link = "zel20260101120000789VXEbook";
-  stdfs::create_directory_symlink(dir / "elsewhere", tmp / link);
   const std::string file = "zel20260101120000790VXEbook";
   WriteFile(tmp / file, "x");
   std::vector<std::string> expected = wrongNames;
-  expected.insert(expected.end(), {live, link, file});
+  expected.insert(expected.end(), {live, file});
+  // Windows lets only some users make links.
+  const std::string link = "zel20260101120000789VXEbook";
+  std::error_code linkError;
+  stdfs::create_directory_symlink(dir / "elsewhere", tmp / link, linkError);
+  if (!linkError) expected.push_back(link);
+#if !defined(_WIN32)
   // Another user's folder is theirs, even to root.
   const std::string foreign = "zel20260101120000791VXEbook";
   if (::geteuid() == 0) {
@@ -171,6 +232,7 @@ TEST(Sweep, RemovesOnlyAbandonedBookFoldersOfThisUser) {
     ASSERT_EQ(::chown((tmp / foreign).c_str(), 65534, 65534), 0);
     expected.push_back(foreign);
   }
+#endif
 
   SweepAbandonedBookFolders(app);
 
@@ -193,6 +255,10 @@ class RemoveBookFolderTest : public ::testing::Test {
 
 TEST_F(RemoveBookFolderTest, DeletesTheFilesAndTheFolder) {
   for (const char* name : {"index.html", "a.gif", ".hidden"}) WriteFile(folder_ / name, name);
+  // A name no 8-bit code page holds, and a file made read-only, go too.
+  WriteFile(folder_ / stdfs::path(u"\u0416\u2713\U0001F4D6.html"), "x");
+  WriteFile(folder_ / "locked.css", "x");
+  stdfs::permissions(folder_ / "locked.css", stdfs::perms::owner_read);
   EXPECT_TRUE(RemoveBookFolder(folder_.string()));
   EXPECT_FALSE(stdfs::exists(folder_));
 }
@@ -210,8 +276,10 @@ TEST_F(RemoveBookFolderTest, RemovesALinkWithoutTouchingWhatItPointsTo) {
   WriteFile(dir_ / "outside", "keep");
   stdfs::create_directory(dir_ / "outdir");
   WriteFile(dir_ / "outdir" / "x", "keep");
-  stdfs::create_symlink(dir_ / "outside", folder_ / "link");
-  stdfs::create_directory_symlink(dir_ / "outdir", folder_ / "dirlink");
+  std::error_code linkError;
+  stdfs::create_symlink(dir_ / "outside", folder_ / "link", linkError);
+  if (!linkError) stdfs::create_directory_symlink(dir_ / "outdir", folder_ / "dirlink", linkError);
+  if (linkError) GTEST_SKIP() << "this user may not make links: " << linkError.message();
   EXPECT_TRUE(RemoveBookFolder(folder_.string()));
   EXPECT_FALSE(stdfs::exists(folder_));
   EXPECT_EQ(ReadFile(dir_ / "outside"), "keep");

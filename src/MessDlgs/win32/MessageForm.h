@@ -14,7 +14,7 @@
 #include "MessDlgs/LangTables.h"
 #include "MessDlgs/Layout.h"
 #include "MessDlgs/MessDlgs.h"
-#include "MessDlgs/win32/Handles.h"
+#include "platform/win32/handles.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/winapi.h"
 

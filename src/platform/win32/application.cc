@@ -4,7 +4,6 @@
 #include <ole2.h>
 
 #include <utility>
-#include <vector>
 
 #include "MessDlgs/MessDlgs.h"
 #include "MessDlgs/win32/MessageForm.h"
@@ -32,47 +31,6 @@ std::string SystemText(Call call) {
   buffer.resize(static_cast<std::size_t>(written - 1));  // without its NUL
   return WideToUtf8(buffer);
 }
-
-// A folder's security that lets in its owner alone, and passes that on to
-// everything made inside it: what mode 0700 is on POSIX. The parent's rules
-// are not inherited.
-class OwnerOnlySecurity {
- public:
-  OwnerOnlySecurity() {
-    HANDLE token = nullptr;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return;
-    const UniqueHandle owned(token);
-    DWORD size = 0;
-    ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-    if (size == 0) return;
-    user_.resize(size);
-    if (!::GetTokenInformation(token, TokenUser, user_.data(), size, &size)) return;
-    PSID sid = reinterpret_cast<TOKEN_USER*>(user_.data())->User.Sid;
-    const DWORD aclSize = sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + ::GetLengthSid(sid);
-    acl_.resize(aclSize);
-    auto* acl = reinterpret_cast<ACL*>(acl_.data());
-    ok_ = ::InitializeAcl(acl, aclSize, ACL_REVISION) &&
-          ::AddAccessAllowedAceEx(acl, ACL_REVISION, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE, FILE_ALL_ACCESS,
-                                  sid) &&
-          ::InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION) &&
-          ::SetSecurityDescriptorDacl(&descriptor_, TRUE, acl, FALSE) &&
-          ::SetSecurityDescriptorControl(&descriptor_, SE_DACL_PROTECTED, SE_DACL_PROTECTED);
-    attributes_ = {sizeof attributes_, &descriptor_, FALSE};
-  }
-  OwnerOnlySecurity(const OwnerOnlySecurity&) = delete;
-  OwnerOnlySecurity& operator=(const OwnerOnlySecurity&) = delete;
-
-  // Nothing when the rules could not be made: the folder then takes the
-  // temporary directory's, which is the user's own.
-  SECURITY_ATTRIBUTES* attributes() { return ok_ ? &attributes_ : nullptr; }
-
- private:
-  std::vector<std::uint8_t> user_;  // a TOKEN_USER and the SID it points to
-  std::vector<std::uint8_t> acl_;   // allocated, so aligned for an ACL
-  SECURITY_DESCRIPTOR descriptor_{};
-  SECURITY_ATTRIBUTES attributes_{};
-  bool ok_ = false;
-};
 
 }  // namespace
 
@@ -121,6 +79,11 @@ bool Win32Application::ProcessMessage() {
       (message.hwnd == accelerator_window_ || ::IsChild(accelerator_window_, message.hwnd)) &&
       ::TranslateAcceleratorW(accelerator_window_, accelerator_table_, &message)) {
     return true;
+  }
+  if (message_filter_) {
+    // A copy: the filter may be replaced while it runs.
+    const std::function<bool(MSG&)> filter = message_filter_;
+    if (filter(message)) return true;
   }
   // A modeless dialog moves its focus with Tab and takes Enter and Escape.
   HWND root = message.hwnd != nullptr ? ::GetAncestor(message.hwnd, GA_ROOT) : nullptr;
@@ -194,9 +157,7 @@ std::optional<OsVersionInfo> Win32Application::VersionInfo() {
 }
 
 fs::ErrorCode Win32Application::MakeDirectory(std::u16string_view path) {
-  OwnerOnlySecurity security;
-  if (::CreateDirectoryW(NativePath(path).c_str(), security.attributes())) return 0;
-  return static_cast<fs::ErrorCode>(::GetLastError());
+  return fs::CreatePrivateFolder(path);
 }
 
 void Win32Application::ShowPlainMessage(std::string_view text) {

@@ -54,6 +54,10 @@ class Win32Application final : public Application {
   // before they are dispatched: the main window's menu shortcuts. A null
   // table ends that. The caller keeps window and table alive meanwhile.
   void SetAccelerators(HWND window, HACCEL table);
+  // Sees every message after those shortcuts and before it is dispatched;
+  // true when it took the message (a hosted control's own keys). An empty
+  // filter ends that.
+  void SetMessageFilter(std::function<bool(MSG&)> filter) { message_filter_ = std::move(filter); }
 
  protected:
   void QuitMessageLoop() override;
@@ -74,6 +78,7 @@ class Win32Application final : public Application {
   bool ole_initialized_ = false;
   HWND accelerator_window_ = nullptr;
   HACCEL accelerator_table_ = nullptr;
+  std::function<bool(MSG&)> message_filter_;
   std::unique_ptr<WindowClass> message_class_;
   UniqueWindow message_window_;
   std::map<UINT_PTR, Win32Timer*> timers_;

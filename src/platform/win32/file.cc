@@ -2,6 +2,7 @@
 // ANSI code page works, and the long form, so no path is cut at 260.
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -9,7 +10,10 @@
 #include "platform/text.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/path.h"
+#include "platform/win32/security.h"
 #include "platform/win32/winapi.h"
+
+#include <aclapi.h>
 
 namespace pagimor::fs {
 namespace {
@@ -272,5 +276,190 @@ ErrorCode RenameFile(std::u16string_view from, std::u16string_view to) {
 ErrorCode RemoveFile(std::u16string_view path) {
   return ::DeleteFileW(win32::NativePath(path).c_str()) ? 0 : LastError();
 }
+
+ErrorCode CreatePrivateFolder(std::u16string_view path) {
+  win32::OwnerOnlySecurity security;
+  return ::CreateDirectoryW(win32::NativePath(path).c_str(), security.attributes()) ? 0 : LastError();
+}
+
+ErrorCode RemoveEmptyFolder(std::u16string_view path) {
+  return ::RemoveDirectoryW(win32::NativePath(path).c_str()) ? 0 : LastError();
+}
+
+bool IsFile(std::u16string_view path) {
+  const DWORD attributes = ::GetFileAttributesW(win32::NativePath(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// --- Folder ---
+//
+// The folder is held open by a handle that lets others read, write and
+// delete, so that it keeps nobody out. The lock is a second opening that
+// asks for the right to delete the folder and lets nobody else have it:
+// while it is held, no other run can take the lock, and nobody can remove
+// or rename the folder, so its path keeps naming it and the entries can be
+// reached through the path.
+
+namespace {
+
+// Open directories: listing, attributes and the security that names the owner.
+constexpr DWORD kFolderAccess = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE;
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+// Reparse points (links, junctions) are opened as themselves, never followed.
+constexpr DWORD kFolderFlags = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
+
+bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
+
+// The folder's identity on its volume.
+bool SameFolder(HANDLE a, HANDLE b) {
+  BY_HANDLE_FILE_INFORMATION first{};
+  BY_HANDLE_FILE_INFORMATION second{};
+  return ::GetFileInformationByHandle(a, &first) && ::GetFileInformationByHandle(b, &second) &&
+         first.dwVolumeSerialNumber == second.dwVolumeSerialNumber && first.nFileIndexHigh == second.nFileIndexHigh &&
+         first.nFileIndexLow == second.nFileIndexLow;
+}
+
+EntryKind KindOf(DWORD attributes) {
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return EntryKind::Other;
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return EntryKind::Folder;
+  return EntryKind::File;
+}
+
+
+}  // namespace
+
+Folder::Folder(Folder&& other) noexcept { *this = std::move(other); }
+
+Folder& Folder::operator=(Folder&& other) noexcept {
+  if (this != &other) {
+    CloseFile(fd_);
+    std::swap(fd_, other.fd_);
+    error_ = other.error_;
+    path_ = std::move(other.path_);
+  }
+  return *this;
+}
+
+Folder::~Folder() { CloseFile(fd_); }
+
+bool Folder::Open(std::u16string_view path) {
+  CloseFile(fd_);
+  // A trailing separator lets a link stand in the folder's place (a
+  // temporary directory may be one): it is followed then.
+  const bool followLink = !path.empty() && IsSeparator(path.back());
+  while (path.size() > 1 && IsSeparator(path.back()) && path[path.size() - 2] != u':') path.remove_suffix(1);
+  path_ = path;
+  const HANDLE folder =
+      ::CreateFileW(win32::NativePath(path_).c_str(), kFolderAccess, kShareAll, nullptr, OPEN_EXISTING,
+                    followLink ? FILE_FLAG_BACKUP_SEMANTICS : kFolderFlags, nullptr);
+  if (folder == INVALID_HANDLE_VALUE) {
+    error_ = LastError();
+    return false;
+  }
+  fd_ = FromHandle(folder);
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!::GetFileInformationByHandle(folder, &info)) {
+    error_ = LastError();
+  } else if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    error_ = ERROR_DIRECTORY;
+  } else if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    error_ = ERROR_CANT_ACCESS_FILE;
+  } else {
+    error_ = 0;
+    return true;
+  }
+  CloseFile(fd_);
+  return false;
+}
+
+bool Folder::OwnedByUser() const {
+  if (!is_open()) return false;
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (::GetSecurityInfo(AsHandle(fd_), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
+                        nullptr, &descriptor) != ERROR_SUCCESS) {
+    return false;
+  }
+  const win32::LocalMemory<void> owned(descriptor);
+  const win32::TokenIdentity me = win32::CurrentIdentity();
+  // What this user makes is owned by the user, or by the owner the token
+  // gives new objects (Administrators, for an administrator).
+  return owner != nullptr && ((me.UserSid() != nullptr && ::EqualSid(owner, me.UserSid())) ||
+                              (me.OwnerSid() != nullptr && ::EqualSid(owner, me.OwnerSid())));
+}
+
+std::vector<FolderEntry> Folder::Entries() const {
+  std::vector<FolderEntry> entries;
+  if (!is_open()) return entries;
+  // Listed through the handle: the folder held, whatever the path names
+  // now, and no second opening that the lock's sharing would refuse.
+  alignas(FILE_FULL_DIR_INFO) std::uint8_t buffer[16 * 1024];
+  FILE_INFO_BY_HANDLE_CLASS what = FileFullDirectoryRestartInfo;
+  while (::GetFileInformationByHandleEx(AsHandle(fd_), what, buffer, sizeof buffer)) {
+    what = FileFullDirectoryInfo;
+    for (std::size_t at = 0;;) {
+      const auto* info = reinterpret_cast<const FILE_FULL_DIR_INFO*>(buffer + at);
+      const std::wstring_view name(info->FileName, info->FileNameLength / sizeof(wchar_t));
+      if (name != L"." && name != L"..") entries.push_back({win32::FromWide(name), KindOf(info->FileAttributes)});
+      if (info->NextEntryOffset == 0) break;
+      at += info->NextEntryOffset;
+    }
+  }
+  return entries;
+}
+
+ErrorCode Folder::RemoveEntry(std::u16string_view name) const {
+  if (!is_open()) return ERROR_INVALID_HANDLE;
+  if (name.empty() || name == u"." || name == u".." ||
+      std::any_of(name.begin(), name.end(), [](char16_t c) { return IsSeparator(c) || c == u':'; })) {
+    return ERROR_INVALID_NAME;
+  }
+  const std::wstring path = win32::NativePath(JoinPath(path_, name));
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return LastError();
+  // A link to a folder is removed as the folder entry it is; its target
+  // is never entered.
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return ERROR_DIRECTORY;
+    return ::RemoveDirectoryW(path.c_str()) ? 0 : LastError();
+  }
+  if (::DeleteFileW(path.c_str())) return 0;
+  const ErrorCode error = LastError();
+  // A read-only file in the book's own folder goes too, as it would on POSIX.
+  if (error != ERROR_ACCESS_DENIED || (attributes & FILE_ATTRIBUTE_READONLY) == 0 ||
+      !::SetFileAttributesW(path.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY})) {
+    return error;
+  }
+  if (::DeleteFileW(path.c_str())) return 0;
+  const ErrorCode again = LastError();
+  ::SetFileAttributesW(path.c_str(), attributes);
+  return again;
+}
+
+bool Folder::TryLock() {
+  if (!is_open()) {
+    error_ = ERROR_INVALID_HANDLE;
+    return false;
+  }
+  const HANDLE lock = ::CreateFileW(win32::NativePath(path_).c_str(), kFolderAccess | DELETE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, kFolderFlags, nullptr);
+  if (lock == INVALID_HANDLE_VALUE) {
+    error_ = LastError();
+    return false;
+  }
+  // Whoever removed the folder before we held it may have let another stand
+  // under its name since: the lock counts only for the folder still there.
+  if (!SameFolder(AsHandle(fd_), lock)) {
+    ::CloseHandle(lock);
+    error_ = ERROR_FILE_NOT_FOUND;
+    return false;
+  }
+  CloseFile(fd_);
+  fd_ = FromHandle(lock);
+  error_ = 0;
+  return true;
+}
+
+void Folder::Close() { CloseFile(fd_); }
 
 }  // namespace pagimor::fs

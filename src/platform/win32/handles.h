@@ -33,6 +33,17 @@ struct AcceleratorDestroyer {
 };
 using UniqueAccelerators = std::unique_ptr<HACCEL__, AcceleratorDestroyer>;
 
+struct GdiObjectDeleter {
+  void operator()(HGDIOBJ object) const { ::DeleteObject(object); }
+};
+using UniqueFont = std::unique_ptr<HFONT__, GdiObjectDeleter>;
+
+struct MenuDestroyer {
+  void operator()(HMENU menu) const { ::DestroyMenu(menu); }
+};
+// A menu no window owns yet; a window's menu goes with the window.
+using UniqueMenu = std::unique_ptr<HMENU__, MenuDestroyer>;
+
 // A registered window class, unregistered with its owner.
 class WindowClass {
  public:
@@ -51,6 +62,45 @@ class WindowClass {
  private:
   ATOM atom_ = 0;
   HINSTANCE instance_ = nullptr;
+};
+
+struct IconDestroyer {
+  void operator()(HICON icon) const { ::DestroyIcon(icon); }
+};
+// An icon loaded from a module with LoadImageW; never a shared system icon,
+// which is not to be destroyed.
+using UniqueIcon = std::unique_ptr<HICON__, IconDestroyer>;
+
+// The device context of a window (or of the screen, for null), given back
+// with ReleaseDC.
+class WindowDC {
+ public:
+  explicit WindowDC(HWND window) : window_(window), dc_(::GetDC(window)) {}
+  WindowDC(const WindowDC&) = delete;
+  WindowDC& operator=(const WindowDC&) = delete;
+  ~WindowDC() {
+    if (dc_ != nullptr) ::ReleaseDC(window_, dc_);
+  }
+  [[nodiscard]] HDC get() const { return dc_; }
+
+ private:
+  HWND window_;
+  HDC dc_;
+};
+
+// Selects a GDI object into a context and puts the old one back.
+class SelectedObject {
+ public:
+  SelectedObject(HDC dc, HGDIOBJ object) : dc_(dc), old_(dc != nullptr && object != nullptr ? ::SelectObject(dc, object) : nullptr) {}
+  SelectedObject(const SelectedObject&) = delete;
+  SelectedObject& operator=(const SelectedObject&) = delete;
+  ~SelectedObject() {
+    if (old_ != nullptr) ::SelectObject(dc_, old_);
+  }
+
+ private:
+  HDC dc_;
+  HGDIOBJ old_;
 };
 
 }  // namespace pagimor::win32

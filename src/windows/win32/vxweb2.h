@@ -4,7 +4,7 @@
 // program. Nothing in the program shows it yet; it stands ready as a
 // finished window.
 
-#include "MessDlgs/win32/Handles.h"
+#include "platform/win32/handles.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/winapi.h"
 

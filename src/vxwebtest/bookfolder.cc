@@ -147,12 +147,9 @@ BookFolderGuard::~BookFolderGuard() {
 // lock goes with the files, before the folder itself.
 void BookFolderGuard::Remove() {
   if (removed_) return;
-  removed_ = true;
-  if (hold_.is_open()) {
-    RemoveOpenFolder(hold_, folder_);
-  } else {
-    RemoveBookFolder(ToUtf8(folder_));
-  }
+  // A removal that left something (a file still open when the session
+  // ended) is tried again when the guard goes.
+  removed_ = hold_.is_open() ? RemoveOpenFolder(hold_, folder_) : RemoveBookFolder(ToUtf8(folder_));
 }
 
 bool FileExists(std::string_view path) { return fs::IsFile(Widen(path)); }

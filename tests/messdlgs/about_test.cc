@@ -5,7 +5,7 @@
 #include <string>
 
 #include "messdlgs/gtk_support.h"
-#include "windows/vxweb2.h"
+#include "windows/gtk/vxweb2.h"
 
 namespace pagimor {
 namespace {

@@ -30,5 +30,5 @@ add_library(pagimor_about_resources OBJECT ${_about_c})
 target_link_libraries(pagimor_about_resources PRIVATE PkgConfig::GTK3)
 
 add_library(pagimor_about STATIC ${_about_dir}/vxweb2.cc $<TARGET_OBJECTS:pagimor_about_resources>)
-target_include_directories(pagimor_about PUBLIC ${_about_dir}/..)
+target_include_directories(pagimor_about PUBLIC ${_about_dir}/../..)
 target_link_libraries(pagimor_about PUBLIC PkgConfig::GTK3 PRIVATE pagimor_warnings)

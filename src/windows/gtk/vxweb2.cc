@@ -1,4 +1,4 @@
-#include "windows/vxweb2.h"
+#include "windows/gtk/vxweb2.h"
 
 #include <stdexcept>
 #include <string>

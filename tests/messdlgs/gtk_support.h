@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "messdlgs/dialog_cases.h"
+
 namespace pagimor::testing {
 
 // Set up GTK once per process; false when the tests must be skipped.
@@ -148,15 +150,6 @@ class WindowDriver {
   bool gaveUp_ = false;
   guint source_ = 0;
 };
-
-struct Box {
-  int left = 0, top = 0, width = 0, height = 0;
-  friend bool operator==(const Box&, const Box&) = default;
-};
-
-inline std::ostream& operator<<(std::ostream& out, const Box& b) {
-  return out << "(" << b.left << ", " << b.top << ") " << b.width << " x " << b.height;
-}
 
 // Where the widget is drawn, in the client coordinates of its window.
 inline Box BoundsInWindow(GtkWidget* widget) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 
+#include <algorithm>
 #include <limits>
 #include <stdexcept>
 #include <string>
@@ -16,18 +17,6 @@ namespace pagimor {
 namespace {
 
 using namespace pagimor::testing;
-using B = LangMessageButton;
-
-constexpr LangMessageButtons Set(std::initializer_list<B> ids) {
-  LangMessageButtons set = 0;
-  for (B id : ids) set = static_cast<LangMessageButtons>(set | ButtonBit(id));
-  return set;
-}
-
-constexpr LangMessageButtons kAllButtons = 0x07FF;
-
-Box ToBox(const Rect& r) { return {r.left, r.top, r.width, r.height}; }
-
 std::string ButtonText(GtkWidget* button) { return gtk_button_get_label(GTK_BUTTON(button)); }
 
 class MessageDialog : public ::testing::Test {
@@ -43,45 +32,6 @@ class MessageDialog : public ::testing::Test {
     EXPECT_TRUE(PumpUntil([&] { return gtk_widget_get_mapped(GTK_WIDGET(form->Window())) != 0; }));
     return form;
   }
-};
-
-struct LayoutCase {
-  const char* name;
-  std::string text;
-  LangMessageType type;
-  LangMessageButtons buttons;
-  MessageLanguage language;
-  std::string title;
-  std::string shownText;  // what the label shows
-  int lines;              // lines of the shown text; 0 when not checked
-};
-
-std::string LongText() {
-  std::string text;
-  for (int i = 0; i < 40; ++i) text += "The book could not be opened from this folder. ";
-  return text;
-}
-
-const LayoutCase kLayoutCases[] = {
-    {"ErrorWithOk", "The book is damaged.", LangMessageType::Error, Set({B::OK}), 0, "Error", "The book is damaged.",
-     1},
-    {"CustomHasTheApplicationTitle", "Custom text", LangMessageType::Custom, Set({B::Yes, B::No}), 0, "EBook",
-     "Custom text", 1},
-    {"EmptySet", "Nothing to press", LangMessageType::Warning, 0, 0, "Warning", "Nothing to press", 1},
-    {"RussianYesNo", "Текст", LangMessageType::Confirmation, Set({B::Yes, B::No}), 1, "Подтверждение", "Текст", 1},
-    {"AbortRetryIgnore", "Disk", LangMessageType::Error, Set({B::Abort, B::Retry, B::Ignore}), 0, "Error", "Disk", 1},
-    {"GermanOkCancelYes", "Text", LangMessageType::Information, Set({B::OK, B::Cancel, B::Yes}), 4, "Information",
-     "Text", 1},
-    {"PortugueseAllButtons", "Texto", LangMessageType::Confirmation, kAllButtons, 2, "Confirmação", "Texto", 1},
-    {"LanguageOutOfRangeIsEnglish", "Text", LangMessageType::Warning, Set({B::OK, B::Help}), 200, "Warning", "Text",
-     1},
-    {"LineBreaksAndAmpersands", "First &line\nSecond && line\r\nThird\n", LangMessageType::Information,
-     Set({B::OK}), 0, "Information", "First line\nSecond & line\r\nThird\n", 4},
-    {"EndsAtNul", std::string("Shown\0hidden", 12), LangMessageType::Information, Set({B::OK}), 0, "Information",
-     "Shown", 1},
-    {"LongTextWraps", LongText(), LangMessageType::Warning, Set({B::OK}), 0, "Warning", LongText(), 0},
-    {"LongWordWidens", std::string(150, 'W'), LangMessageType::Error, Set({B::OK}), 0, "Error",
-     std::string(150, 'W'), 1},
 };
 
 class MessageDialogLayout : public MessageDialog, public ::testing::WithParamInterface<LayoutCase> {};
@@ -134,7 +84,11 @@ TEST_P(MessageDialogLayout, WidgetsAreWhereTheLayoutPutsThem) {
   EXPECT_EQ(message, form->Message());
   EXPECT_EQ(gtk_label_get_text(GTK_LABEL(message)), c.shownText);
   EXPECT_TRUE(gtk_label_get_line_wrap(GTK_LABEL(message)));
-  EXPECT_EQ(BoundsInWindow(message), ToBox(layout.message));
+  // GTK gives a shown widget at least one pixel each way, so an empty text's
+  // zero-wide label is drawn one pixel wide.
+  Box expectedMessage = ToBox(layout.message);
+  expectedMessage.width = std::max(expectedMessage.width, 1);
+  EXPECT_EQ(BoundsInWindow(message), expectedMessage);
   PangoLayout* drawn = gtk_label_get_layout(GTK_LABEL(message));
   int drawnWidth = 0;
   int drawnHeight = 0;

@@ -13,26 +13,9 @@
 #include "MessDlgs/LangTables.h"
 #include "MessDlgs/MessDlgs.h"
 #include "MessDlgs/gtk/MessageForm.h"
+#include "messdlgs/dialog_cases.h"
 
 namespace {
-
-struct Sample {
-  const char* file;  // docs/dialog-<file>.png
-  const char* text;
-};
-
-// The same question in each language of the table, in table order.
-constexpr std::array<Sample, pagimor::kLanguageCount> kSamples = {{
-    {"english", "Do you want to save the changes?"},
-    {"russian", "Сохранить изменения?"},
-    {"portuguese", "Deseja salvar as alterações?"},
-    {"turkish", "Değişiklikleri kaydetmek istiyor musunuz?"},
-    {"german", "Möchten Sie die Änderungen speichern?"},
-    {"dutch", "Wilt u de wijzigingen opslaan?"},
-    {"french", "Voulez-vous enregistrer les modifications ?"},
-    {"greek", "Θέλετε να αποθηκεύσετε τις αλλαγές;"},
-    {"spanish", "¿Desea guardar los cambios?"},
-}};
 
 void PumpFor(gint64 microseconds) {
   const gint64 until = g_get_monotonic_time() + microseconds;
@@ -66,8 +49,8 @@ int main(int argc, char** argv) {
   if (!HasWindowManager()) std::fprintf(stderr, "%s: no window manager; no title bars\n", argv[0]);
 
   int failures = 0;
-  for (std::size_t language = 0; language < kSamples.size(); ++language) {
-    const auto form = pagimor::BuildLangMessageDialog(kSamples[language].text, pagimor::LangMessageType::Confirmation,
+  for (std::size_t language = 0; language < pagimor::testing::kScreenshotSamples.size(); ++language) {
+    const auto form = pagimor::BuildLangMessageDialog(pagimor::testing::kScreenshotSamples[language].text, pagimor::LangMessageType::Confirmation,
                                                       0x07FF, static_cast<pagimor::MessageLanguage>(language));
     GtkWidget* window = GTK_WIDGET(form->Window());
     gtk_window_set_focus(form->Window(), form->Button(pagimor::LangMessageButton::Yes));
@@ -79,7 +62,7 @@ int main(int argc, char** argv) {
     gdk_window_get_frame_extents(gtk_widget_get_window(window), &frame);
     GdkPixbuf* shot =
         gdk_pixbuf_get_from_window(gdk_get_default_root_window(), frame.x, frame.y, frame.width, frame.height);
-    const std::string path = std::string(argv[1]) + "/dialog-" + kSamples[language].file + ".png";
+    const std::string path = std::string(argv[1]) + "/dialog-" + pagimor::testing::kScreenshotSamples[language].file + ".png";
     GError* error = nullptr;
     if (shot == nullptr || !gdk_pixbuf_save(shot, path.c_str(), "png", &error, nullptr)) {
       std::fprintf(stderr, "%s: %s not written: %s\n", argv[0], path.c_str(),

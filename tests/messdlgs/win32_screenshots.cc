@@ -17,24 +17,6 @@
 
 namespace {
 
-struct Sample {
-  const char* file;  // dialog-win32-<file>.bmp
-  const char* text;
-};
-
-// The same question in each language of the table, in table order.
-constexpr std::array<Sample, pagimor::kLanguageCount> kSamples = {{
-    {"english", "Do you want to save the changes?"},
-    {"russian", "Сохранить изменения?"},
-    {"portuguese", "Deseja salvar as alterações?"},
-    {"turkish", "Değişiklikleri kaydetmek istiyor musunuz?"},
-    {"german", "Möchten Sie die Änderungen speichern?"},
-    {"dutch", "Wilt u de wijzigingen opslaan?"},
-    {"french", "Voulez-vous enregistrer les modifications ?"},
-    {"greek", "Θέλετε να αποθηκεύσετε τις αλλαγές;"},
-    {"spanish", "¿Desea guardar los cambios?"},
-}};
-
 void PumpFor(DWORD ms) {
   const ULONGLONG until = ::GetTickCount64() + ms;
   pagimor::testing::PumpUntil([&] { return ::GetTickCount64() >= until; });
@@ -94,9 +76,9 @@ int Run(int argc, wchar_t** argv) {
     return 2;
   }
   int failures = 0;
-  for (std::size_t language = 0; language < kSamples.size(); ++language) {
+  for (std::size_t language = 0; language < pagimor::testing::kScreenshotSamples.size(); ++language) {
     const auto form =
-        pagimor::BuildLangMessageDialog(kSamples[language].text, pagimor::LangMessageType::Confirmation, 0x07FF,
+        pagimor::BuildLangMessageDialog(pagimor::testing::kScreenshotSamples[language].text, pagimor::LangMessageType::Confirmation, 0x07FF,
                                         static_cast<pagimor::MessageLanguage>(language), "EBook");
     HWND window = form->Handle();
     ::ShowWindow(window, SW_SHOW);
@@ -108,7 +90,7 @@ int Run(int argc, wchar_t** argv) {
     RECT r{};
     ::GetWindowRect(window, &r);
     const std::wstring path = std::wstring(argv[1]) + L"\\dialog-win32-" +
-                              pagimor::win32::Utf8ToWide(kSamples[language].file) + L".bmp";
+                              pagimor::win32::Utf8ToWide(pagimor::testing::kScreenshotSamples[language].file) + L".bmp";
     if (!WriteScreenRect(r, path)) {
       std::fprintf(stderr, "%s not written\n", pagimor::win32::WideToUtf8(path).c_str());
       ++failures;

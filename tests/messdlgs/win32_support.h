@@ -14,6 +14,8 @@
 #include "platform/win32/path.h"
 #include "platform/win32/winapi.h"
 
+#include "messdlgs/dialog_cases.h"
+
 namespace pagimor::testing {
 
 // Under Wine, lets this program's windows be placed and drawn by Wine alone,
@@ -198,15 +200,6 @@ class DialogDriver {
   std::unique_ptr<win32::WindowClass> class_;
   win32::UniqueWindow window_;
 };
-
-struct Box {
-  int left = 0, top = 0, width = 0, height = 0;
-  friend bool operator==(const Box&, const Box&) = default;
-};
-
-inline std::ostream& operator<<(std::ostream& out, const Box& b) {
-  return out << "(" << b.left << ", " << b.top << ") " << b.width << " x " << b.height;
-}
 
 // Where the control is, in the client coordinates of its parent.
 inline Box BoundsInParent(HWND control) {

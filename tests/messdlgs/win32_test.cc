@@ -22,19 +22,7 @@ namespace pagimor {
 namespace {
 
 using namespace pagimor::testing;
-using B = LangMessageButton;
-
 [[maybe_unused]] const bool kUnmanaged = UnmanagedUnderWine(L"messdlgs_win32_test.exe");
-
-constexpr LangMessageButtons Set(std::initializer_list<B> ids) {
-  LangMessageButtons set = 0;
-  for (B id : ids) set = static_cast<LangMessageButtons>(set | ButtonBit(id));
-  return set;
-}
-
-constexpr LangMessageButtons kAllButtons = 0x07FF;
-
-Box ToBox(const Rect& r) { return {r.left, r.top, r.width, r.height}; }
 
 std::wstring Wide(std::string_view text) { return win32::Utf8ToWide(text); }
 
@@ -71,43 +59,6 @@ class MessageDialog : public ::testing::Test {
     EXPECT_TRUE(PumpUntil([&] { return ::IsWindowVisible(form->Handle()) != 0; }));
     return form;
   }
-};
-
-struct LayoutCase {
-  const char* name;
-  std::string text;
-  LangMessageType type;
-  LangMessageButtons buttons;
-  MessageLanguage language;
-  std::string title;
-  int lines;  // lines of the shown text; 0 when not checked
-  friend void PrintTo(const LayoutCase& c, std::ostream* out) { *out << c.name; }
-};
-
-std::string LongText() {
-  std::string text;
-  for (int i = 0; i < 40; ++i) text += "The book could not be opened from this folder. ";
-  return text;
-}
-
-const LayoutCase kLayoutCases[] = {
-    {"ErrorWithOk", "The book is damaged.", LangMessageType::Error, Set({B::OK}), 0, "Error", 1},
-    {"CustomHasTheApplicationTitle", "Custom text", LangMessageType::Custom, Set({B::Yes, B::No}), 0, "EBook", 1},
-    {"EmptySet", "Nothing to press", LangMessageType::Warning, 0, 0, "Warning", 1},
-    {"RussianYesNo", "Текст", LangMessageType::Confirmation, Set({B::Yes, B::No}), 1, "Подтверждение", 1},
-    {"GreekOk", "Κείμενο", LangMessageType::Information, Set({B::OK, B::Cancel}), 7, "Πληροφορία", 1},
-    {"TurkishIgnore", "Metin", LangMessageType::Warning, Set({B::Ignore, B::Help}), 3, "Uyarı", 1},
-    {"AbortRetryIgnore", "Disk", LangMessageType::Error, Set({B::Abort, B::Retry, B::Ignore}), 0, "Error", 1},
-    {"GermanOkCancelYes", "Text", LangMessageType::Information, Set({B::OK, B::Cancel, B::Yes}), 4, "Information", 1},
-    {"PortugueseAllButtons", "Texto", LangMessageType::Confirmation, kAllButtons, 2, "Confirmação", 1},
-    {"LanguageOutOfRangeIsEnglish", "Text", LangMessageType::Warning, Set({B::OK, B::Help}), 200, "Warning", 1},
-    {"LineBreaks", "First &line\nSecond && line\r\nThird", LangMessageType::Information, Set({B::OK}), 0,
-     "Information", 3},
-    {"EndsAtNul", std::string("Shown\0hidden", 12), LangMessageType::Information, Set({B::OK}), 0, "Information", 1},
-    {"InvalidUtf8IsShownReplaced", "Bad \xFF byte", LangMessageType::Error, Set({B::OK}), 0, "Error", 1},
-    {"LongTextWraps", LongText(), LangMessageType::Warning, Set({B::OK}), 0, "Warning", 0},
-    {"LongWordWidens", std::string(150, 'W'), LangMessageType::Error, Set({B::OK}), 0, "Error", 1},
-    {"EmptyText", "", LangMessageType::Error, Set({B::OK}), 0, "Error", 0},
 };
 
 class MessageDialogLayout : public MessageDialog, public ::testing::WithParamInterface<LayoutCase> {};

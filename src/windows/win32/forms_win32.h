@@ -125,6 +125,9 @@ class Win32Form1 final : public TForm1 {
 
   Win32Application& win32_;
   DpiScale scale_;
+  // Before the class, which uses them until it goes.
+  UniqueIcon icon_;
+  UniqueIcon small_icon_;
   std::unique_ptr<WindowClass> class_;
   UniqueAccelerators keys_;
   UniqueWindow window_;

@@ -46,6 +46,17 @@ RECT PlaceInParent(HWND child) {
   return at;
 }
 
+// The side of an icon's image, in pixels; 0 for none.
+int IconSide(HICON icon) {
+  ICONINFO info{};
+  if (icon == nullptr || ::GetIconInfo(icon, &info) == FALSE) return 0;
+  BITMAP bitmap{};
+  ::GetObjectW(info.hbmColor != nullptr ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap);
+  if (info.hbmColor != nullptr) ::DeleteObject(info.hbmColor);
+  if (info.hbmMask != nullptr) ::DeleteObject(info.hbmMask);
+  return bitmap.bmWidth;
+}
+
 class FormsTest : public ::testing::Test {
  protected:
   FormsTest() { app_.Initialize(); }
@@ -163,6 +174,34 @@ TEST_F(FormsTest, ViewerWindowIsMaximizedWithItsMenuStatusBarAndBrowserAndEndsOn
   app_.RunMessageLoop();
   EXPECT_FALSE(gaveUp) << "Ctrl+Q did not end the loop";
   EXPECT_FALSE(form->Timer1().Enabled());
+}
+
+TEST_F(FormsTest, ViewerWindowHasItsIconInTheCaptionAndTheTaskBar) {
+  // The image as the program carries it: one 32 x 32 picture in 16 colours.
+  // Its group lists each image as width, height, colours, a reserved byte,
+  // then planes and bits per pixel as 16-bit numbers.
+  HMODULE module = ::GetModuleHandleW(nullptr);
+  HRSRC group = ::FindResourceW(module, MAKEINTRESOURCEW(IDI_FORM1), MAKEINTRESOURCEW(14));  // RT_GROUP_ICON
+  ASSERT_NE(group, nullptr);
+  ASSERT_GE(::SizeofResource(module, group), 6u + 14u);
+  const auto* directory = static_cast<const BYTE*>(::LockResource(::LoadResource(module, group)));
+  ASSERT_NE(directory, nullptr);
+  EXPECT_EQ(directory[4] | directory[5] << 8, 1) << "images in the icon";
+  const BYTE* image = directory + 6;
+  EXPECT_EQ(image[0], 32);
+  EXPECT_EQ(image[1], 32);
+  EXPECT_EQ(image[2], 16) << "colours";
+  EXPECT_EQ(image[6] | image[7] << 8, 4) << "bits per pixel";
+
+  const std::unique_ptr<TForm1> form = forms_.CreateForm1();
+  HWND window = dynamic_cast<Win32Form1&>(*form).Window();
+  const auto big = reinterpret_cast<HICON>(::GetClassLongPtrW(window, GCLP_HICON));
+  const auto small = reinterpret_cast<HICON>(::GetClassLongPtrW(window, GCLP_HICONSM));
+  EXPECT_EQ(IconSide(big), ::GetSystemMetrics(SM_CXICON));
+  EXPECT_EQ(IconSide(small), ::GetSystemMetrics(SM_CXSMICON));
+  // The window's own, which the system asks for first.
+  EXPECT_EQ(reinterpret_cast<HICON>(::SendMessageW(window, WM_GETICON, ICON_BIG, 0)), big);
+  EXPECT_EQ(reinterpret_cast<HICON>(::SendMessageW(window, WM_GETICON, ICON_SMALL, 0)), small);
 }
 
 // The session ending gives the program no later moment: the book is closed

@@ -380,6 +380,148 @@ TEST(WebBrowserEventSinkTest, AfterDisconnectEventsReachNobodyEvenFromInsideACal
   EXPECT_EQ(References(sink.get()), 1U);
 }
 
+// The arguments of a NewWindow2 (ppDisp, Cancel) or NewWindow3 (ppDisp,
+// Cancel, dwFlags, bstrUrlContext, bstrUrl), last first as DISPPARAMS
+// carries them, with Cancel in one of the forms below.
+enum class CancelForm { kBoolReference, kVariantReference, kNullReference, kByValue, kIntReference };
+
+class NewWindowArguments {
+ public:
+  NewWindowArguments(DISPID member, CancelForm form) {
+    for (VARIANT& argument : arguments_) ::VariantInit(&argument);
+    ::VariantInit(&held_);
+    VARIANT* next = arguments_;
+    if (member == DISPID_NEWWINDOW3) {
+      url_ = ::SysAllocString(L"file:///C:/Users/reader/AppData/Local/Temp/book/help.html");
+      context_ = ::SysAllocString(L"file:///C:/Users/reader/AppData/Local/Temp/book/index.html");
+      V_VT(next) = VT_BSTR;
+      V_BSTR(next++) = url_;
+      V_VT(next) = VT_BSTR;
+      V_BSTR(next++) = context_;
+      V_VT(next) = VT_I4;
+      V_I4(next++) = 0x6;  // NWMF_USERINITED | NWMF_FIRST
+    }
+    cancelIndex = static_cast<UINT>(next - arguments_);
+    VARIANT& cancel = *next++;
+    switch (form) {
+      case CancelForm::kBoolReference:
+        V_VT(&cancel) = VT_BYREF | VT_BOOL;
+        V_BOOLREF(&cancel) = &flag;
+        break;
+      case CancelForm::kVariantReference:
+        V_VT(&held_) = VT_BOOL;
+        V_BOOL(&held_) = VARIANT_FALSE;
+        V_VT(&cancel) = VT_BYREF | VT_VARIANT;
+        V_VARIANTREF(&cancel) = &held_;
+        break;
+      case CancelForm::kNullReference:
+        V_VT(&cancel) = VT_BYREF | VT_BOOL;
+        V_BOOLREF(&cancel) = nullptr;
+        break;
+      case CancelForm::kByValue:
+        V_VT(&cancel) = VT_BOOL;
+        V_BOOL(&cancel) = VARIANT_FALSE;
+        break;
+      case CancelForm::kIntReference:
+        V_VT(&cancel) = VT_BYREF | VT_I4;
+        V_I4REF(&cancel) = &number_;
+        break;
+    }
+    V_VT(next) = VT_BYREF | VT_DISPATCH;
+    V_DISPATCHREF(next++) = &window_;
+    params_.rgvarg = arguments_;
+    params_.cArgs = static_cast<UINT>(next - arguments_);
+  }
+  NewWindowArguments(const NewWindowArguments&) = delete;
+  NewWindowArguments& operator=(const NewWindowArguments&) = delete;
+  ~NewWindowArguments() {
+    ::SysFreeString(url_);
+    ::SysFreeString(context_);
+  }
+
+  // Whether the request was cancelled, in whichever form Cancel came; and
+  // that nothing else was written.
+  [[nodiscard]] bool Cancelled() const {
+    return flag == VARIANT_TRUE || (V_VT(&held_) == VT_BOOL && V_BOOL(&held_) == VARIANT_TRUE) || number_ != 0;
+  }
+  [[nodiscard]] bool Untouched() const { return window_ == nullptr && number_ == 0; }
+
+  DISPPARAMS* params() { return &params_; }
+  // Keeps only the first count arguments, as a sender that gave too few would.
+  NewWindowArguments& Count(UINT count) {
+    params_.rgvarg = arguments_ + (params_.cArgs - count);
+    params_.cArgs = count;
+    return *this;
+  }
+
+  VARIANT_BOOL flag = VARIANT_FALSE;
+  UINT cancelIndex = 0;
+
+ private:
+  VARIANT arguments_[5];
+  VARIANT held_;
+  BSTR url_ = nullptr;
+  BSTR context_ = nullptr;
+  IDispatch* window_ = nullptr;
+  LONG number_ = 0;
+  DISPPARAMS params_{nullptr, nullptr, 0, 0};
+};
+
+TEST(WebBrowserEventSinkTest, APageAskingForANewWindowIsCancelledAndNothingIsOpened) {
+  struct Case {
+    const char* what;
+    DISPID member;
+    CancelForm form;
+    UINT count;  // 0: all of them
+    HRESULT result;
+    bool cancelled;
+  };
+  const Case cases[] = {
+      {"NewWindow2, as the control sends it", DISPID_NEWWINDOW2, CancelForm::kBoolReference, 0, S_OK, true},
+      {"NewWindow3, as the control sends it", DISPID_NEWWINDOW3, CancelForm::kBoolReference, 0, S_OK, true},
+      {"NewWindow2, Cancel in a variant referred to", DISPID_NEWWINDOW2, CancelForm::kVariantReference, 0, S_OK,
+       true},
+      {"NewWindow3, Cancel in a variant referred to", DISPID_NEWWINDOW3, CancelForm::kVariantReference, 0, S_OK,
+       true},
+      {"Cancel a null reference", DISPID_NEWWINDOW3, CancelForm::kNullReference, 0, DISP_E_TYPEMISMATCH, false},
+      {"Cancel by value, which cannot answer", DISPID_NEWWINDOW2, CancelForm::kByValue, 0, DISP_E_TYPEMISMATCH,
+       false},
+      {"Cancel a reference to a number", DISPID_NEWWINDOW3, CancelForm::kIntReference, 0, DISP_E_TYPEMISMATCH,
+       false},
+      {"NewWindow3 with only NewWindow2's arguments", DISPID_NEWWINDOW3, CancelForm::kBoolReference, 2,
+       DISP_E_BADPARAMCOUNT, false},
+      {"NewWindow2 with one argument", DISPID_NEWWINDOW2, CancelForm::kBoolReference, 1, DISP_E_BADPARAMCOUNT, false},
+  };
+  for (const Case& c : cases) {
+    Heard heard;
+    const ComPtr<WebBrowserEventSink> sink = WebBrowserEventSink::Create(Listen(heard));
+    NewWindowArguments arguments(c.member, c.form);
+    if (c.count != 0) arguments.Count(c.count);
+    UINT badArgument = 99;
+    EXPECT_EQ(sink->Invoke(c.member, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, arguments.params(), nullptr,
+                           nullptr, &badArgument),
+              c.result)
+        << c.what;
+    EXPECT_EQ(arguments.Cancelled(), c.cancelled) << c.what;
+    EXPECT_TRUE(arguments.Untouched()) << c.what;
+    EXPECT_EQ(badArgument, c.result == DISP_E_TYPEMISMATCH ? arguments.cancelIndex : 99U) << c.what;
+    // Nothing is opened instead, in the book's window either.
+    EXPECT_TRUE(heard.navigations.empty()) << c.what;
+    EXPECT_EQ(heard.documents, 0) << c.what;
+  }
+
+  // No arguments at all; and a sink whose owner has gone still cancels.
+  const ComPtr<WebBrowserEventSink> sink = WebBrowserEventSink::Create({});
+  EXPECT_EQ(Send(*sink.get(), DISPID_NEWWINDOW3, nullptr), DISP_E_BADPARAMCOUNT);
+  sink->Disconnect();
+  for (const DISPID member : {DISPID_NEWWINDOW2, DISPID_NEWWINDOW3}) {
+    NewWindowArguments arguments(member, CancelForm::kBoolReference);
+    EXPECT_EQ(Send(*sink.get(), member, arguments.params()), S_OK);
+    EXPECT_EQ(arguments.flag, VARIANT_TRUE) << member;
+  }
+  EXPECT_EQ(References(sink.get()), 1U);
+}
+
 TEST(EventConnectionTest, UnadvisesWithItsCookieAndKeepsNoReference) {
   FakeEventSource source(DIID_DWebBrowserEvents2);
   const ComPtr<WebBrowserEventSink> sink = WebBrowserEventSink::Create({});

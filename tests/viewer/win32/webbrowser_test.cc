@@ -720,6 +720,82 @@ TEST(ReaderKeyTest, CtrlPlusMinusAndZeroZoomAltLeftGoesBack) {
   }
 }
 
+// --- the zoom ---
+
+// The control's zoom command as the test makes it answer: what it tells when
+// asked, whether it takes a level, and the levels it was given.
+struct FakeOpticalZoom {
+  HRESULT tells = S_OK;
+  VARTYPE type = VT_I4;
+  LONG percent = 100;
+  HRESULT takes = S_OK;
+  std::vector<LONG> given;
+  int badCalls = 0;  // neither or both of in and out
+
+  OpticalZoomCommand Command() {
+    return [this](VARIANT* in, VARIANT* out) -> HRESULT {
+      if ((in == nullptr) == (out == nullptr)) {
+        ++badCalls;
+        return E_INVALIDARG;
+      }
+      if (out != nullptr) {
+        if (FAILED(tells)) return tells;
+        V_VT(out) = type;
+        if (type == VT_I4) V_I4(out) = percent;
+        if (type == VT_BSTR) V_BSTR(out) = ::SysAllocString(L"120");
+        return S_OK;
+      }
+      if (V_VT(in) != VT_I4) {
+        ++badCalls;
+        return E_INVALIDARG;
+      }
+      given.push_back(V_I4(in));
+      return takes;
+    };
+  }
+};
+
+TEST(OpticalZoomTest, StepsFromTheLevelTheControlTellsElseFromTheLastOneSet) {
+  struct Case {
+    const char* what;
+    HRESULT tells;
+    VARTYPE type;
+    LONG percent;
+    HRESULT takes;
+    double last;
+    int direction;
+    LONG given;
+    double result;
+  };
+  const Case cases[] = {
+      {"larger from the normal size", S_OK, VT_I4, 100, S_OK, 1.0, 1, 110, 1.1},
+      {"smaller from the normal size", S_OK, VT_I4, 100, S_OK, 1.0, -1, 90, 0.9},
+      {"the normal size again", S_OK, VT_I4, 240, S_OK, 2.4, 0, 100, 1.0},
+      {"the control's level wins over the last one set", S_OK, VT_I4, 150, S_OK, 1.0, 1, 170, 1.7},
+      {"a level in percent that rounds: 67", S_OK, VT_I4, 67, S_OK, 0.67, 1, 80, 0.8},
+      {"to a level that rounds: 1.33", S_OK, VT_I4, 120, S_OK, 1.2, 1, 133, 1.33},
+      {"a level of the reader's own, between two", S_OK, VT_I4, 115, S_OK, 1.0, -1, 110, 1.1},
+      {"no larger than the largest", S_OK, VT_I4, 300, S_OK, 3.0, 1, 300, 3.0},
+      {"no smaller than the smallest", S_OK, VT_I4, 30, S_OK, 0.3, -1, 30, 0.3},
+      {"the control tells nothing", E_FAIL, VT_I4, 0, S_OK, 1.5, 1, 170, 1.7},
+      {"the control tells no number", S_OK, VT_BSTR, 0, S_OK, 1.5, -1, 133, 1.33},
+      {"the control tells an empty level", S_OK, VT_EMPTY, 0, S_OK, 0.8, 1, 90, 0.9},
+      {"the control tells 0", S_OK, VT_I4, 0, S_OK, 2.0, 1, 240, 2.4},
+      {"the control tells a negative level", S_OK, VT_I4, -100, S_OK, 2.0, -1, 170, 1.7},
+      {"the control refuses the level", S_OK, VT_I4, 100, OLECMDERR_E_NOTSUPPORTED, 1.2, 1, 110, 1.2},
+  };
+  for (const Case& c : cases) {
+    FakeOpticalZoom zoom;
+    zoom.tells = c.tells;
+    zoom.type = c.type;
+    zoom.percent = c.percent;
+    zoom.takes = c.takes;
+    EXPECT_DOUBLE_EQ(StepOpticalZoom(zoom.Command(), c.last, c.direction), c.result) << c.what;
+    EXPECT_EQ(zoom.given, std::vector<LONG>{c.given}) << c.what;
+    EXPECT_EQ(zoom.badCalls, 0) << c.what;
+  }
+}
+
 // --- the system's control ---
 
 class Win32WebBrowserTest : public FormWindows {

@@ -162,7 +162,7 @@ void Win32Form2::Close() { app().FormClosed(*this); }
 
 // --- the viewer window ---
 
-Win32Form1::Win32Form1(Win32Application& app) : TForm1(app), win32_(app) {
+Win32Form1::Win32Form1(Win32Application& app, DpiScale scale) : TForm1(app), win32_(app), scale_(scale) {
   WNDCLASSEXW description{};
   description.cbSize = sizeof description;
   description.lpfnWndProc = WindowProc;
@@ -308,17 +308,17 @@ WebView& Win32Form1::WebBrowser1() {
 int Win32Form1::OuterWidth() const {
   RECT outer{};
   ::GetWindowRect(window_.get(), &outer);
-  return outer.right - outer.left;
+  return scale_.ToLayout(outer.right - outer.left);
 }
 
 int Win32Form1::OuterHeight() const {
   RECT outer{};
   ::GetWindowRect(window_.get(), &outer);
-  return outer.bottom - outer.top;
+  return scale_.ToLayout(outer.bottom - outer.top);
 }
 
 void Win32Form1::SetWebBrowser1Size(int width, int height) {
-  if (browser_) browser_->SetBounds(0, WebBrowser1Top(), width, height);
+  if (browser_) browser_->SetBounds(0, scale_(WebBrowser1Top()), scale_(width), scale_(height));
 }
 
 void Win32Form1::SetPanelText(int index, std::string_view text) {
@@ -326,7 +326,7 @@ void Win32Form1::SetPanelText(int index, std::string_view text) {
 }
 
 void Win32Form1::SetPanelWidth(int index, int width) {
-  part_widths_.at(static_cast<std::size_t>(index)) = width;
+  part_widths_.at(static_cast<std::size_t>(index)) = scale_(width);
   UpdateParts();
 }
 

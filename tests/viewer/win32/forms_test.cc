@@ -38,6 +38,12 @@ SIZE ClientSize(HWND window) {
   return {client.right, client.bottom};
 }
 
+SIZE OuterSize(HWND window) {
+  RECT outer{};
+  ::GetWindowRect(window, &outer);
+  return {outer.right - outer.left, outer.bottom - outer.top};
+}
+
 // A child's place in its parent's client area.
 RECT PlaceInParent(HWND child) {
   RECT at{};
@@ -138,7 +144,8 @@ TEST_F(FormsTest, ViewerWindowIsMaximizedWithItsMenuStatusBarAndBrowserAndEndsOn
   EXPECT_EQ(PanelText(bar, 0), L"EBook successfully loaded.");
   EXPECT_EQ(PanelText(bar, 1), L"Time");
   EXPECT_EQ(PanelText(bar, 2), L"Date");
-  EXPECT_EQ(edges[0], form->OuterWidth() - 250);
+  const SIZE outer = OuterSize(window);
+  EXPECT_NEAR(edges[0], outer.cx - scale_(250), 1);
   EXPECT_EQ(edges[1] - edges[0], scale_(100));
   EXPECT_EQ(edges[2] - edges[1], scale_(100));
   EXPECT_TRUE(form->Timer1().Enabled());
@@ -151,8 +158,8 @@ TEST_F(FormsTest, ViewerWindowIsMaximizedWithItsMenuStatusBarAndBrowserAndEndsOn
   const RECT browser = PlaceInParent(form1.Browser()->Window());
   EXPECT_EQ(browser.left, 0);
   EXPECT_EQ(browser.top, 0);
-  EXPECT_EQ(browser.right - browser.left, form->OuterWidth() - 10);
-  EXPECT_EQ(browser.bottom - browser.top, form->OuterHeight() - 66);
+  EXPECT_NEAR(browser.right - browser.left, outer.cx - scale_(10), 1);
+  EXPECT_NEAR(browser.bottom - browser.top, outer.cy - scale_(66), 1);
 
   // Ctrl+Q as the reader types it ends the message loop.
   ::SetForegroundWindow(window);
@@ -174,6 +181,36 @@ TEST_F(FormsTest, ViewerWindowIsMaximizedWithItsMenuStatusBarAndBrowserAndEndsOn
   app_.RunMessageLoop();
   EXPECT_FALSE(gaveUp) << "Ctrl+Q did not end the loop";
   EXPECT_FALSE(form->Timer1().Enabled());
+}
+
+// On a screen with more pixels to the inch the frame, the menu and the
+// panels are larger: the sizing rule's allowances grow with them, so the
+// page still ends inside the frame and the date still fits in the bar.
+TEST_F(FormsTest, TheSizingRuleGrowsWithThePixelsPerInch) {
+  for (const int dpi : {120, 144}) {
+    const DpiScale scale(dpi);
+    Win32Form1 form(app_, scale);
+    form.Create();
+    ASSERT_NE(form.Browser(), nullptr) << form.failure();
+    app_.ProcessMessages();
+    HWND window = form.Window();
+    ASSERT_TRUE(::IsZoomed(window)) << dpi;
+    const SIZE outer = OuterSize(window);
+    // The layout's pixels come back to this screen's to within one of them.
+    const int slack = scale(1);
+    EXPECT_NEAR(form.OuterWidth(), ::MulDiv(outer.cx, 96, dpi), 1) << dpi;
+
+    const RECT browser = PlaceInParent(form.Browser()->Window());
+    EXPECT_NEAR(browser.right - browser.left, outer.cx - scale(10), slack) << dpi;
+    EXPECT_NEAR(browser.bottom - browser.top, outer.cy - scale(66), slack) << dpi;
+
+    int edges[3] = {};
+    ASSERT_EQ(::SendMessageW(form.StatusBar(), SB_GETPARTS, 3, reinterpret_cast<LPARAM>(edges)), 3);
+    EXPECT_NEAR(edges[0], outer.cx - scale(250), slack) << dpi;
+    EXPECT_EQ(edges[1] - edges[0], scale(100)) << dpi;
+    EXPECT_EQ(edges[2] - edges[1], scale(100)) << dpi;
+    EXPECT_LE(edges[2], ClientSize(form.StatusBar()).cx) << dpi << ": the date panel is cut off";
+  }
 }
 
 TEST_F(FormsTest, ViewerWindowHasItsIconInTheCaptionAndTheTaskBar) {

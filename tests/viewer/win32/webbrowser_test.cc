@@ -522,6 +522,32 @@ TEST(WebBrowserEventSinkTest, APageAskingForANewWindowIsCancelledAndNothingIsOpe
   EXPECT_EQ(References(sink.get()), 1U);
 }
 
+// The viewer's document handler pauses, pumping messages; a close in that
+// pause takes the browser down, and with it the last references to the sink.
+TEST(WebBrowserEventSinkTest, ACallbackThatDropsTheLastReferenceFindsTheSinkStillThereAndNothingLeaks) {
+  // Held by the callback alone, so it goes when the sink does.
+  std::weak_ptr<int> watch;
+  long insideCallback = -1;
+  ComPtr<WebBrowserEventSink> owner;
+  {
+    auto token = std::make_shared<int>(0);
+    watch = token;
+    owner = WebBrowserEventSink::Create({[&owner, &watch, &insideCallback, token = std::move(token)](
+                                             std::u16string_view /*url*/) {
+                                           owner.reset();
+                                           // The sink's own copy of this callback, and the one being run.
+                                           insideCallback = watch.use_count();
+                                         },
+                                         {}});
+  }
+  WebBrowserEventSink* sink = owner.get();
+  EventArguments arguments;
+  arguments.UrlByVariantReference(u"about:blank");
+  EXPECT_EQ(Send(*sink, DISPID_NAVIGATECOMPLETE2, arguments.params()), S_OK);
+  EXPECT_EQ(insideCallback, 2);
+  EXPECT_TRUE(watch.expired()) << "the sink outlived the call";
+}
+
 TEST(EventConnectionTest, UnadvisesWithItsCookieAndKeepsNoReference) {
   FakeEventSource source(DIID_DWebBrowserEvents2);
   const ComPtr<WebBrowserEventSink> sink = WebBrowserEventSink::Create({});
@@ -538,6 +564,32 @@ TEST(EventConnectionTest, UnadvisesWithItsCookieAndKeepsNoReference) {
   EXPECT_EQ(source.unadvised, std::vector<DWORD>{FakeEventSource::kCookie});
   EXPECT_EQ(References(sink.get()), 1U);
   EXPECT_EQ(source.references, 0U);
+}
+
+TEST(EventConnectionTest, ConnectingAgainUnadvisesTheFirstSourceSoNoEventComesTwice) {
+  FakeEventSource first(DIID_DWebBrowserEvents2);
+  FakeEventSource second(DIID_DWebBrowserEvents2);
+  const ComPtr<WebBrowserEventSink> sink = WebBrowserEventSink::Create({});
+  IUnknown* events = static_cast<IDispatch*>(sink.get());
+  {
+    EventConnection connection;
+    ASSERT_EQ(connection.Connect(static_cast<IConnectionPointContainer*>(&first), DIID_DWebBrowserEvents2, events),
+              S_OK);
+    ASSERT_EQ(connection.Connect(static_cast<IConnectionPointContainer*>(&second), DIID_DWebBrowserEvents2, events),
+              S_OK);
+    EXPECT_FALSE(first.Advised());
+    EXPECT_EQ(first.unadvised, std::vector<DWORD>{FakeEventSource::kCookie});
+    EXPECT_EQ(first.references, 0U);
+    EXPECT_TRUE(second.Advised());
+    EXPECT_EQ(References(sink.get()), 2U);  // the second point's alone
+    // A connection that then fails leaves none: the second is dropped too.
+    EXPECT_EQ(connection.Connect(nullptr, DIID_DWebBrowserEvents2, events), E_POINTER);
+    EXPECT_FALSE(connection.Connected());
+    EXPECT_FALSE(second.Advised());
+  }
+  EXPECT_EQ(second.unadvised, std::vector<DWORD>{FakeEventSource::kCookie});
+  EXPECT_EQ(second.references, 0U);
+  EXPECT_EQ(References(sink.get()), 1U);
 }
 
 TEST(EventConnectionTest, AFailedConnectionAdvisesNothingAndHoldsNothing) {

@@ -36,6 +36,8 @@ class TForm1 : public Form {
   [[nodiscard]] virtual WebView& WebBrowser1() = 0;
   [[nodiscard]] virtual Timer& Timer1() = 0;
   [[nodiscard]] virtual Timer& tmrWatchWeb() = 0;
+  // Sizes are in the layout's pixels, 96 to the inch, as the sizing rule's
+  // allowances are; a platform whose screen has more pixels converts.
   // Outer size: frame, caption and menu bar included.
   [[nodiscard]] virtual int OuterWidth() const = 0;
   [[nodiscard]] virtual int OuterHeight() const = 0;

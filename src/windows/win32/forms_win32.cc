@@ -37,6 +37,12 @@ UniqueFont MakeFont(const DpiScale& scale, bool bold) {
   return UniqueFont(::CreateFontIndirectW(&font));
 }
 
+// One of the module's icons, drawn at side x side pixels.
+UniqueIcon LoadSizedIcon(int id, int side) {
+  return UniqueIcon(
+      static_cast<HICON>(::LoadImageW(ThisModule(), MAKEINTRESOURCEW(id), IMAGE_ICON, side, side, 0)));
+}
+
 void Place(HWND control, const RECT& at, const DpiScale& scale) {
   ::SetWindowPos(control, nullptr, scale(at.left), scale(at.top), scale(at.right), scale(at.bottom),
                  SWP_NOZORDER | SWP_NOACTIVATE);
@@ -156,13 +162,19 @@ void Win32Form2::Close() { app().FormClosed(*this); }
 
 // --- the viewer window ---
 
-Win32Form1::Win32Form1(Win32Application& app) : TForm1(app), win32_(app) {
+Win32Form1::Win32Form1(Win32Application& app, DpiScale scale) : TForm1(app), win32_(app), scale_(scale) {
   WNDCLASSEXW description{};
   description.cbSize = sizeof description;
   description.lpfnWndProc = WindowProc;
   description.hInstance = ThisModule();
   description.hCursor = ::LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
   description.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
+  // The caption's and the task bar's, each drawn from the one image at its
+  // own size.
+  icon_ = LoadSizedIcon(IDI_FORM1, ::GetSystemMetrics(SM_CXICON));
+  small_icon_ = LoadSizedIcon(IDI_FORM1, ::GetSystemMetrics(SM_CXSMICON));
+  description.hIcon = icon_.get();
+  description.hIconSm = small_icon_.get();
   // One class for each window object, so that a second one in the same
   // process (a test) has its own.
   const std::wstring name = L"PagimorForm1-" + std::to_wstring(reinterpret_cast<std::uintptr_t>(this));
@@ -178,6 +190,9 @@ Win32Form1::Win32Form1(Win32Application& app) : TForm1(app), win32_(app) {
                                   scale_(kForm1RestoredAt.x), scale_(kForm1RestoredAt.y), frame.right - frame.left,
                                   frame.bottom - frame.top, nullptr, menu.get(), ThisModule(), this));
   if (window_) menu.release();  // the window's now
+  // The window's own too: the system asks the window before its class.
+  ::SendMessageW(window_.get(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_.get()));
+  ::SendMessageW(window_.get(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_icon_.get()));
   clock_ = win32_.CreateTimer(1000, [this] { Timer1Timer(); }, true);
   watch_ = win32_.CreateTimer(500, [this] { tmrWatchWebTimer(); }, false);
   win32_.SetAccelerators(window_.get(), keys_.get());
@@ -293,17 +308,17 @@ WebView& Win32Form1::WebBrowser1() {
 int Win32Form1::OuterWidth() const {
   RECT outer{};
   ::GetWindowRect(window_.get(), &outer);
-  return outer.right - outer.left;
+  return scale_.ToLayout(outer.right - outer.left);
 }
 
 int Win32Form1::OuterHeight() const {
   RECT outer{};
   ::GetWindowRect(window_.get(), &outer);
-  return outer.bottom - outer.top;
+  return scale_.ToLayout(outer.bottom - outer.top);
 }
 
 void Win32Form1::SetWebBrowser1Size(int width, int height) {
-  if (browser_) browser_->SetBounds(0, WebBrowser1Top(), width, height);
+  if (browser_) browser_->SetBounds(0, scale_(WebBrowser1Top()), scale_(width), scale_(height));
 }
 
 void Win32Form1::SetPanelText(int index, std::string_view text) {
@@ -311,7 +326,7 @@ void Win32Form1::SetPanelText(int index, std::string_view text) {
 }
 
 void Win32Form1::SetPanelWidth(int index, int width) {
-  part_widths_.at(static_cast<std::size_t>(index)) = width;
+  part_widths_.at(static_cast<std::size_t>(index)) = scale_(width);
   UpdateParts();
 }
 

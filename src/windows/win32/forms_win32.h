@@ -22,6 +22,8 @@ class DpiScale {
   DpiScale();
   explicit DpiScale(int dpi) : dpi_(dpi) {}
   [[nodiscard]] int operator()(int pixels) const { return ::MulDiv(pixels, dpi_, 96); }
+  // This screen's pixels back in the layout's, to the nearest.
+  [[nodiscard]] int ToLayout(int pixels) const { return ::MulDiv(pixels, 96, dpi_); }
   [[nodiscard]] int dpi() const { return dpi_; }
 
  private:
@@ -85,7 +87,9 @@ class Win32Form1 final : public TForm1 {
  public:
   // Makes the window hidden at its restored geometry, with its menu, status
   // bar and web browser; Create() runs its creation handler and shows it.
-  explicit Win32Form1(Win32Application& app);
+  // Laid out for the screen's pixels per inch; a test may name another.
+  explicit Win32Form1(Win32Application& app) : Win32Form1(app, DpiScale()) {}
+  Win32Form1(Win32Application& app, DpiScale scale);
   ~Win32Form1() override;
   void Create();
 
@@ -94,6 +98,9 @@ class Win32Form1 final : public TForm1 {
   [[nodiscard]] bool Visible() const override;
   void Close() override;
 
+  // The handlers' sizes are the layout's pixels: the sizing rule's
+  // allowances for the frame, the menu and the status bar's last two panels
+  // grow with the screen's pixels per inch, as those do.
   [[nodiscard]] WebView& WebBrowser1() override;
   [[nodiscard]] Timer& Timer1() override { return *clock_; }
   [[nodiscard]] Timer& tmrWatchWeb() override { return *watch_; }
@@ -125,6 +132,9 @@ class Win32Form1 final : public TForm1 {
 
   Win32Application& win32_;
   DpiScale scale_;
+  // Before the class, which uses them until it goes.
+  UniqueIcon icon_;
+  UniqueIcon small_icon_;
   std::unique_ptr<WindowClass> class_;
   UniqueAccelerators keys_;
   UniqueWindow window_;

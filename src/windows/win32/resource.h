@@ -10,3 +10,5 @@
 #define IDR_MAINMENU1 200
 #define IDR_FORM1KEYS 201
 #define IDM_EXIT1 202
+
+#define IDI_FORM1 300

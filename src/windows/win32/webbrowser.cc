@@ -73,6 +73,18 @@ ReaderKey ReaderKeyFor(const MSG& message, KeyModifiers modifiers) {
   return ReaderKey::kNone;
 }
 
+double StepOpticalZoom(const OpticalZoomCommand& command, double last, int direction) {
+  double current = last;
+  Variant now;
+  if (SUCCEEDED(command(nullptr, now.get())) && V_VT(now.get()) == VT_I4 && V_I4(now.get()) > 0)
+    current = V_I4(now.get()) / kPercent;
+  const double next = NextZoomLevel(current, direction);
+  Variant wanted;
+  V_VT(wanted.get()) = VT_I4;
+  V_I4(wanted.get()) = static_cast<LONG>(std::lround(next * kPercent));
+  return SUCCEEDED(command(wanted.get(), nullptr)) ? next : last;
+}
+
 // --- making and ending it ---
 
 WebBrowserCreation Win32WebBrowser::Create(HWND parent, const RECT& bounds, WebBrowserCallbacks callbacks,
@@ -246,17 +258,11 @@ void Win32WebBrowser::Focus() {
 
 void Win32WebBrowser::Zoom(int direction) {
   if (!browser_) return;
-  double current = zoom_;
-  Variant now;
-  if (SUCCEEDED(browser_->ExecWB(OLECMDID_OPTICAL_ZOOM, OLECMDEXECOPT_DONTPROMPTUSER, nullptr, now.get())) &&
-      V_VT(now.get()) == VT_I4 && V_I4(now.get()) > 0)
-    current = V_I4(now.get()) / kPercent;
-  const double next = NextZoomLevel(current, direction);
-  Variant wanted;
-  V_VT(wanted.get()) = VT_I4;
-  V_I4(wanted.get()) = static_cast<LONG>(std::lround(next * kPercent));
-  if (SUCCEEDED(browser_->ExecWB(OLECMDID_OPTICAL_ZOOM, OLECMDEXECOPT_DONTPROMPTUSER, wanted.get(), nullptr)))
-    zoom_ = next;
+  zoom_ = StepOpticalZoom(
+      [this](VARIANT* in, VARIANT* out) {
+        return browser_->ExecWB(OLECMDID_OPTICAL_ZOOM, OLECMDEXECOPT_DONTPROMPTUSER, in, out);
+      },
+      zoom_, direction);
 }
 
 void Win32WebBrowser::GoBack() {

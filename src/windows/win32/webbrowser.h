@@ -25,6 +25,7 @@
 #include <ole2.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -53,6 +54,16 @@ struct KeyModifiers {
 // page before. Shift is left out of Ctrl's keys, since many keyboards need
 // it for plus; Ctrl with Alt is AltGr, which types characters.
 [[nodiscard]] ReaderKey ReaderKeyFor(const MSG& message, KeyModifiers modifiers);
+
+// The control's optical zoom command, in percent: with out, it tells the
+// level; with in, it sets it.
+using OpticalZoomCommand = std::function<HRESULT(VARIANT* in, VARIANT* out)>;
+
+// One zoom step through command: one level larger (direction > 0), smaller
+// (< 0), or the normal size, from the level the control tells, or from last
+// (the level last set) when it tells none. The level it then took, or last
+// when it refused.
+[[nodiscard]] double StepOpticalZoom(const OpticalZoomCommand& command, double last, int direction);
 
 class Win32WebBrowser;
 

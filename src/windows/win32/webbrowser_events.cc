@@ -12,6 +12,48 @@ namespace {
 // Both events carry (pDisp, URL); DISPPARAMS holds the last argument first.
 constexpr UINT kEventArguments = 2;
 constexpr UINT kUrlArgument = 0;
+// NewWindow2 carries (ppDisp, Cancel), NewWindow3 (ppDisp, Cancel, dwFlags,
+// bstrUrlContext, bstrUrl): Cancel is the second of either.
+constexpr UINT kNewWindow2Arguments = 2;
+constexpr UINT kNewWindow3Arguments = 5;
+constexpr UINT kCancelFromFirst = 1;
+
+// Where an event's by-reference Cancel argument is to be set: the
+// VARIANT_BOOL it refers to, or the one held by the variant it refers to.
+// Null for anything else, a null reference included.
+VARIANT_BOOL* CancelFlag(VARIANT& argument) {
+  VARIANT* held = &argument;
+  if (V_VT(held) == (VT_BYREF | VT_VARIANT)) {
+    held = V_VARIANTREF(held);
+    if (held == nullptr) return nullptr;
+    if (V_VT(held) == VT_BOOL) return &V_BOOL(held);
+  }
+  if (V_VT(held) == (VT_BYREF | VT_BOOL)) return V_BOOLREF(held);
+  return nullptr;
+}
+
+// A page asks for a window of its own (window.open, a link with a target of
+// its own, Shift with a click): unless the request is cancelled, the control
+// opens the system's web browser outside the book, on the book's files or
+// wherever the page points, in a window that outlives the book and its
+// folder. It is cancelled, and nothing is opened instead. Showing the page in
+// the book's own window would replace the page the reader is working in (a
+// quiz and its answers so far), and going back would bring the page but not
+// what the reader had done; the Linux viewer opens nothing for such a request
+// either, so a book behaves the same on both.
+HRESULT CancelNewWindow(DISPPARAMS* params, UINT count, UINT* badArgument) {
+  if (params == nullptr || params->cArgs < count) return DISP_E_BADPARAMCOUNT;
+  if (params->rgvarg == nullptr) return E_INVALIDARG;
+  const UINT index = params->cArgs - 1 - kCancelFromFirst;
+  VARIANT_BOOL* cancel = CancelFlag(params->rgvarg[index]);
+  if (cancel == nullptr) {
+    if (badArgument != nullptr) *badArgument = index;
+    return DISP_E_TYPEMISMATCH;
+  }
+  *cancel = VARIANT_TRUE;
+  return S_OK;
+}
+
 }  // namespace
 
 std::optional<std::u16string> VariantText(const VARIANT& value) {
@@ -98,6 +140,11 @@ HRESULT WebBrowserEventSink::Invoke(DISPID member, REFIID /*iid*/, LCID /*locale
       // The viewer wants only the moment; pDisp and URL are not read.
       if (const auto callback = callbacks_.documentComplete) callback();
       return S_OK;
+    // Also once disconnected: the control may still open windows while it goes.
+    case DISPID_NEWWINDOW2:
+      return CancelNewWindow(params, kNewWindow2Arguments, badArgument);
+    case DISPID_NEWWINDOW3:
+      return CancelNewWindow(params, kNewWindow3Arguments, badArgument);
     default:
       return DISP_E_MEMBERNOTFOUND;
   }

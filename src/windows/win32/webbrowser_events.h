@@ -1,7 +1,8 @@
 #pragma once
 // The web browser control's events, as this program listens to them: a sink
 // for DWebBrowserEvents2 that hands the two events the viewer window uses to
-// callbacks, and the connection that advises it on the control.
+// callbacks and keeps the page from opening windows outside the book, and the
+// connection that advises it on the control.
 
 // First: it sets how windows.h is read.
 #include "platform/win32/winapi.h"
@@ -63,7 +64,9 @@ class WebBrowserEventSink final : public IDispatch {
   // DISPID_NAVIGATECOMPLETE2 (pDisp, URL) and DISPID_DOCUMENTCOMPLETE
   // (pDisp, URL), their arguments in reverse order as DISPPARAMS carries
   // them. Any other event is not a member; a navigation whose address is not
-  // text is refused and reported to nobody.
+  // text is refused and reported to nobody. DISPID_NEWWINDOW2 and
+  // DISPID_NEWWINDOW3 are cancelled through their Cancel argument, and open
+  // nothing; one whose Cancel cannot be set is refused.
   HRESULT STDMETHODCALLTYPE Invoke(DISPID member, REFIID iid, LCID locale, WORD flags, DISPPARAMS* params,
                                    VARIANT* result, EXCEPINFO* exception, UINT* badArgument) override;
 

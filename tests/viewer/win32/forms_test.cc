@@ -38,12 +38,29 @@ SIZE ClientSize(HWND window) {
   return {client.right, client.bottom};
 }
 
+SIZE OuterSize(HWND window) {
+  RECT outer{};
+  ::GetWindowRect(window, &outer);
+  return {outer.right - outer.left, outer.bottom - outer.top};
+}
+
 // A child's place in its parent's client area.
 RECT PlaceInParent(HWND child) {
   RECT at{};
   ::GetWindowRect(child, &at);
   ::MapWindowPoints(nullptr, ::GetParent(child), reinterpret_cast<POINT*>(&at), 2);
   return at;
+}
+
+// The side of an icon's image, in pixels; 0 for none.
+int IconSide(HICON icon) {
+  ICONINFO info{};
+  if (icon == nullptr || ::GetIconInfo(icon, &info) == FALSE) return 0;
+  BITMAP bitmap{};
+  ::GetObjectW(info.hbmColor != nullptr ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap);
+  if (info.hbmColor != nullptr) ::DeleteObject(info.hbmColor);
+  if (info.hbmMask != nullptr) ::DeleteObject(info.hbmMask);
+  return bitmap.bmWidth;
 }
 
 class FormsTest : public ::testing::Test {
@@ -127,7 +144,8 @@ TEST_F(FormsTest, ViewerWindowIsMaximizedWithItsMenuStatusBarAndBrowserAndEndsOn
   EXPECT_EQ(PanelText(bar, 0), L"EBook successfully loaded.");
   EXPECT_EQ(PanelText(bar, 1), L"Time");
   EXPECT_EQ(PanelText(bar, 2), L"Date");
-  EXPECT_EQ(edges[0], form->OuterWidth() - 250);
+  const SIZE outer = OuterSize(window);
+  EXPECT_NEAR(edges[0], outer.cx - scale_(250), 1);
   EXPECT_EQ(edges[1] - edges[0], scale_(100));
   EXPECT_EQ(edges[2] - edges[1], scale_(100));
   EXPECT_TRUE(form->Timer1().Enabled());
@@ -140,8 +158,8 @@ TEST_F(FormsTest, ViewerWindowIsMaximizedWithItsMenuStatusBarAndBrowserAndEndsOn
   const RECT browser = PlaceInParent(form1.Browser()->Window());
   EXPECT_EQ(browser.left, 0);
   EXPECT_EQ(browser.top, 0);
-  EXPECT_EQ(browser.right - browser.left, form->OuterWidth() - 10);
-  EXPECT_EQ(browser.bottom - browser.top, form->OuterHeight() - 66);
+  EXPECT_NEAR(browser.right - browser.left, outer.cx - scale_(10), 1);
+  EXPECT_NEAR(browser.bottom - browser.top, outer.cy - scale_(66), 1);
 
   // Ctrl+Q as the reader types it ends the message loop.
   ::SetForegroundWindow(window);
@@ -163,6 +181,64 @@ TEST_F(FormsTest, ViewerWindowIsMaximizedWithItsMenuStatusBarAndBrowserAndEndsOn
   app_.RunMessageLoop();
   EXPECT_FALSE(gaveUp) << "Ctrl+Q did not end the loop";
   EXPECT_FALSE(form->Timer1().Enabled());
+}
+
+// On a screen with more pixels to the inch the frame, the menu and the
+// panels are larger: the sizing rule's allowances grow with them, so the
+// page still ends inside the frame and the date still fits in the bar.
+TEST_F(FormsTest, TheSizingRuleGrowsWithThePixelsPerInch) {
+  for (const int dpi : {120, 144}) {
+    const DpiScale scale(dpi);
+    Win32Form1 form(app_, scale);
+    form.Create();
+    ASSERT_NE(form.Browser(), nullptr) << form.failure();
+    app_.ProcessMessages();
+    HWND window = form.Window();
+    ASSERT_TRUE(::IsZoomed(window)) << dpi;
+    const SIZE outer = OuterSize(window);
+    // The layout's pixels come back to this screen's to within one of them.
+    const int slack = scale(1);
+    EXPECT_NEAR(form.OuterWidth(), ::MulDiv(outer.cx, 96, dpi), 1) << dpi;
+
+    const RECT browser = PlaceInParent(form.Browser()->Window());
+    EXPECT_NEAR(browser.right - browser.left, outer.cx - scale(10), slack) << dpi;
+    EXPECT_NEAR(browser.bottom - browser.top, outer.cy - scale(66), slack) << dpi;
+
+    int edges[3] = {};
+    ASSERT_EQ(::SendMessageW(form.StatusBar(), SB_GETPARTS, 3, reinterpret_cast<LPARAM>(edges)), 3);
+    EXPECT_NEAR(edges[0], outer.cx - scale(250), slack) << dpi;
+    EXPECT_EQ(edges[1] - edges[0], scale(100)) << dpi;
+    EXPECT_EQ(edges[2] - edges[1], scale(100)) << dpi;
+    EXPECT_LE(edges[2], ClientSize(form.StatusBar()).cx) << dpi << ": the date panel is cut off";
+  }
+}
+
+TEST_F(FormsTest, ViewerWindowHasItsIconInTheCaptionAndTheTaskBar) {
+  // The image as the program carries it: one 32 x 32 picture in 16 colours.
+  // Its group lists each image as width, height, colours, a reserved byte,
+  // then planes and bits per pixel as 16-bit numbers.
+  HMODULE module = ::GetModuleHandleW(nullptr);
+  HRSRC group = ::FindResourceW(module, MAKEINTRESOURCEW(IDI_FORM1), MAKEINTRESOURCEW(14));  // RT_GROUP_ICON
+  ASSERT_NE(group, nullptr);
+  ASSERT_GE(::SizeofResource(module, group), 6u + 14u);
+  const auto* directory = static_cast<const BYTE*>(::LockResource(::LoadResource(module, group)));
+  ASSERT_NE(directory, nullptr);
+  EXPECT_EQ(directory[4] | directory[5] << 8, 1) << "images in the icon";
+  const BYTE* image = directory + 6;
+  EXPECT_EQ(image[0], 32);
+  EXPECT_EQ(image[1], 32);
+  EXPECT_EQ(image[2], 16) << "colours";
+  EXPECT_EQ(image[6] | image[7] << 8, 4) << "bits per pixel";
+
+  const std::unique_ptr<TForm1> form = forms_.CreateForm1();
+  HWND window = dynamic_cast<Win32Form1&>(*form).Window();
+  const auto big = reinterpret_cast<HICON>(::GetClassLongPtrW(window, GCLP_HICON));
+  const auto small = reinterpret_cast<HICON>(::GetClassLongPtrW(window, GCLP_HICONSM));
+  EXPECT_EQ(IconSide(big), ::GetSystemMetrics(SM_CXICON));
+  EXPECT_EQ(IconSide(small), ::GetSystemMetrics(SM_CXSMICON));
+  // The window's own, which the system asks for first.
+  EXPECT_EQ(reinterpret_cast<HICON>(::SendMessageW(window, WM_GETICON, ICON_BIG, 0)), big);
+  EXPECT_EQ(reinterpret_cast<HICON>(::SendMessageW(window, WM_GETICON, ICON_SMALL, 0)), small);
 }
 
 // The session ending gives the program no later moment: the book is closed

@@ -380,6 +380,174 @@ TEST(WebBrowserEventSinkTest, AfterDisconnectEventsReachNobodyEvenFromInsideACal
   EXPECT_EQ(References(sink.get()), 1U);
 }
 
+// The arguments of a NewWindow2 (ppDisp, Cancel) or NewWindow3 (ppDisp,
+// Cancel, dwFlags, bstrUrlContext, bstrUrl), last first as DISPPARAMS
+// carries them, with Cancel in one of the forms below.
+enum class CancelForm { kBoolReference, kVariantReference, kNullReference, kByValue, kIntReference };
+
+class NewWindowArguments {
+ public:
+  NewWindowArguments(DISPID member, CancelForm form) {
+    for (VARIANT& argument : arguments_) ::VariantInit(&argument);
+    ::VariantInit(&held_);
+    VARIANT* next = arguments_;
+    if (member == DISPID_NEWWINDOW3) {
+      url_ = ::SysAllocString(L"file:///C:/Users/reader/AppData/Local/Temp/book/help.html");
+      context_ = ::SysAllocString(L"file:///C:/Users/reader/AppData/Local/Temp/book/index.html");
+      V_VT(next) = VT_BSTR;
+      V_BSTR(next++) = url_;
+      V_VT(next) = VT_BSTR;
+      V_BSTR(next++) = context_;
+      V_VT(next) = VT_I4;
+      V_I4(next++) = 0x6;  // NWMF_USERINITED | NWMF_FIRST
+    }
+    cancelIndex = static_cast<UINT>(next - arguments_);
+    VARIANT& cancel = *next++;
+    switch (form) {
+      case CancelForm::kBoolReference:
+        V_VT(&cancel) = VT_BYREF | VT_BOOL;
+        V_BOOLREF(&cancel) = &flag;
+        break;
+      case CancelForm::kVariantReference:
+        V_VT(&held_) = VT_BOOL;
+        V_BOOL(&held_) = VARIANT_FALSE;
+        V_VT(&cancel) = VT_BYREF | VT_VARIANT;
+        V_VARIANTREF(&cancel) = &held_;
+        break;
+      case CancelForm::kNullReference:
+        V_VT(&cancel) = VT_BYREF | VT_BOOL;
+        V_BOOLREF(&cancel) = nullptr;
+        break;
+      case CancelForm::kByValue:
+        V_VT(&cancel) = VT_BOOL;
+        V_BOOL(&cancel) = VARIANT_FALSE;
+        break;
+      case CancelForm::kIntReference:
+        V_VT(&cancel) = VT_BYREF | VT_I4;
+        V_I4REF(&cancel) = &number_;
+        break;
+    }
+    V_VT(next) = VT_BYREF | VT_DISPATCH;
+    V_DISPATCHREF(next++) = &window_;
+    params_.rgvarg = arguments_;
+    params_.cArgs = static_cast<UINT>(next - arguments_);
+  }
+  NewWindowArguments(const NewWindowArguments&) = delete;
+  NewWindowArguments& operator=(const NewWindowArguments&) = delete;
+  ~NewWindowArguments() {
+    ::SysFreeString(url_);
+    ::SysFreeString(context_);
+  }
+
+  // Whether the request was cancelled, in whichever form Cancel came; and
+  // that nothing else was written.
+  [[nodiscard]] bool Cancelled() const {
+    return flag == VARIANT_TRUE || (V_VT(&held_) == VT_BOOL && V_BOOL(&held_) == VARIANT_TRUE) || number_ != 0;
+  }
+  [[nodiscard]] bool Untouched() const { return window_ == nullptr && number_ == 0; }
+
+  DISPPARAMS* params() { return &params_; }
+  // Keeps only the first count arguments, as a sender that gave too few would.
+  NewWindowArguments& Count(UINT count) {
+    params_.rgvarg = arguments_ + (params_.cArgs - count);
+    params_.cArgs = count;
+    return *this;
+  }
+
+  VARIANT_BOOL flag = VARIANT_FALSE;
+  UINT cancelIndex = 0;
+
+ private:
+  VARIANT arguments_[5];
+  VARIANT held_;
+  BSTR url_ = nullptr;
+  BSTR context_ = nullptr;
+  IDispatch* window_ = nullptr;
+  LONG number_ = 0;
+  DISPPARAMS params_{nullptr, nullptr, 0, 0};
+};
+
+TEST(WebBrowserEventSinkTest, APageAskingForANewWindowIsCancelledAndNothingIsOpened) {
+  struct Case {
+    const char* what;
+    DISPID member;
+    CancelForm form;
+    UINT count;  // 0: all of them
+    HRESULT result;
+    bool cancelled;
+  };
+  const Case cases[] = {
+      {"NewWindow2, as the control sends it", DISPID_NEWWINDOW2, CancelForm::kBoolReference, 0, S_OK, true},
+      {"NewWindow3, as the control sends it", DISPID_NEWWINDOW3, CancelForm::kBoolReference, 0, S_OK, true},
+      {"NewWindow2, Cancel in a variant referred to", DISPID_NEWWINDOW2, CancelForm::kVariantReference, 0, S_OK,
+       true},
+      {"NewWindow3, Cancel in a variant referred to", DISPID_NEWWINDOW3, CancelForm::kVariantReference, 0, S_OK,
+       true},
+      {"Cancel a null reference", DISPID_NEWWINDOW3, CancelForm::kNullReference, 0, DISP_E_TYPEMISMATCH, false},
+      {"Cancel by value, which cannot answer", DISPID_NEWWINDOW2, CancelForm::kByValue, 0, DISP_E_TYPEMISMATCH,
+       false},
+      {"Cancel a reference to a number", DISPID_NEWWINDOW3, CancelForm::kIntReference, 0, DISP_E_TYPEMISMATCH,
+       false},
+      {"NewWindow3 with only NewWindow2's arguments", DISPID_NEWWINDOW3, CancelForm::kBoolReference, 2,
+       DISP_E_BADPARAMCOUNT, false},
+      {"NewWindow2 with one argument", DISPID_NEWWINDOW2, CancelForm::kBoolReference, 1, DISP_E_BADPARAMCOUNT, false},
+  };
+  for (const Case& c : cases) {
+    Heard heard;
+    const ComPtr<WebBrowserEventSink> sink = WebBrowserEventSink::Create(Listen(heard));
+    NewWindowArguments arguments(c.member, c.form);
+    if (c.count != 0) arguments.Count(c.count);
+    UINT badArgument = 99;
+    EXPECT_EQ(sink->Invoke(c.member, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, arguments.params(), nullptr,
+                           nullptr, &badArgument),
+              c.result)
+        << c.what;
+    EXPECT_EQ(arguments.Cancelled(), c.cancelled) << c.what;
+    EXPECT_TRUE(arguments.Untouched()) << c.what;
+    EXPECT_EQ(badArgument, c.result == DISP_E_TYPEMISMATCH ? arguments.cancelIndex : 99U) << c.what;
+    // Nothing is opened instead, in the book's window either.
+    EXPECT_TRUE(heard.navigations.empty()) << c.what;
+    EXPECT_EQ(heard.documents, 0) << c.what;
+  }
+
+  // No arguments at all; and a sink whose owner has gone still cancels.
+  const ComPtr<WebBrowserEventSink> sink = WebBrowserEventSink::Create({});
+  EXPECT_EQ(Send(*sink.get(), DISPID_NEWWINDOW3, nullptr), DISP_E_BADPARAMCOUNT);
+  sink->Disconnect();
+  for (const DISPID member : {DISPID_NEWWINDOW2, DISPID_NEWWINDOW3}) {
+    NewWindowArguments arguments(member, CancelForm::kBoolReference);
+    EXPECT_EQ(Send(*sink.get(), member, arguments.params()), S_OK);
+    EXPECT_EQ(arguments.flag, VARIANT_TRUE) << member;
+  }
+  EXPECT_EQ(References(sink.get()), 1U);
+}
+
+// The viewer's document handler pauses, pumping messages; a close in that
+// pause takes the browser down, and with it the last references to the sink.
+TEST(WebBrowserEventSinkTest, ACallbackThatDropsTheLastReferenceFindsTheSinkStillThereAndNothingLeaks) {
+  // Held by the callback alone, so it goes when the sink does.
+  std::weak_ptr<int> watch;
+  long insideCallback = -1;
+  ComPtr<WebBrowserEventSink> owner;
+  {
+    auto token = std::make_shared<int>(0);
+    watch = token;
+    owner = WebBrowserEventSink::Create({[&owner, &watch, &insideCallback, token = std::move(token)](
+                                             std::u16string_view /*url*/) {
+                                           owner.reset();
+                                           // The sink's own copy of this callback, and the one being run.
+                                           insideCallback = watch.use_count();
+                                         },
+                                         {}});
+  }
+  WebBrowserEventSink* sink = owner.get();
+  EventArguments arguments;
+  arguments.UrlByVariantReference(u"about:blank");
+  EXPECT_EQ(Send(*sink, DISPID_NAVIGATECOMPLETE2, arguments.params()), S_OK);
+  EXPECT_EQ(insideCallback, 2);
+  EXPECT_TRUE(watch.expired()) << "the sink outlived the call";
+}
+
 TEST(EventConnectionTest, UnadvisesWithItsCookieAndKeepsNoReference) {
   FakeEventSource source(DIID_DWebBrowserEvents2);
   const ComPtr<WebBrowserEventSink> sink = WebBrowserEventSink::Create({});
@@ -396,6 +564,32 @@ TEST(EventConnectionTest, UnadvisesWithItsCookieAndKeepsNoReference) {
   EXPECT_EQ(source.unadvised, std::vector<DWORD>{FakeEventSource::kCookie});
   EXPECT_EQ(References(sink.get()), 1U);
   EXPECT_EQ(source.references, 0U);
+}
+
+TEST(EventConnectionTest, ConnectingAgainUnadvisesTheFirstSourceSoNoEventComesTwice) {
+  FakeEventSource first(DIID_DWebBrowserEvents2);
+  FakeEventSource second(DIID_DWebBrowserEvents2);
+  const ComPtr<WebBrowserEventSink> sink = WebBrowserEventSink::Create({});
+  IUnknown* events = static_cast<IDispatch*>(sink.get());
+  {
+    EventConnection connection;
+    ASSERT_EQ(connection.Connect(static_cast<IConnectionPointContainer*>(&first), DIID_DWebBrowserEvents2, events),
+              S_OK);
+    ASSERT_EQ(connection.Connect(static_cast<IConnectionPointContainer*>(&second), DIID_DWebBrowserEvents2, events),
+              S_OK);
+    EXPECT_FALSE(first.Advised());
+    EXPECT_EQ(first.unadvised, std::vector<DWORD>{FakeEventSource::kCookie});
+    EXPECT_EQ(first.references, 0U);
+    EXPECT_TRUE(second.Advised());
+    EXPECT_EQ(References(sink.get()), 2U);  // the second point's alone
+    // A connection that then fails leaves none: the second is dropped too.
+    EXPECT_EQ(connection.Connect(nullptr, DIID_DWebBrowserEvents2, events), E_POINTER);
+    EXPECT_FALSE(connection.Connected());
+    EXPECT_FALSE(second.Advised());
+  }
+  EXPECT_EQ(second.unadvised, std::vector<DWORD>{FakeEventSource::kCookie});
+  EXPECT_EQ(second.references, 0U);
+  EXPECT_EQ(References(sink.get()), 1U);
 }
 
 TEST(EventConnectionTest, AFailedConnectionAdvisesNothingAndHoldsNothing) {
@@ -575,6 +769,82 @@ TEST(ReaderKeyTest, CtrlPlusMinusAndZeroZoomAltLeftGoesBack) {
     message.wParam = c.key;
     message.lParam = c.flags;
     EXPECT_EQ(ReaderKeyFor(message, c.modifiers), c.expected) << c.what;
+  }
+}
+
+// --- the zoom ---
+
+// The control's zoom command as the test makes it answer: what it tells when
+// asked, whether it takes a level, and the levels it was given.
+struct FakeOpticalZoom {
+  HRESULT tells = S_OK;
+  VARTYPE type = VT_I4;
+  LONG percent = 100;
+  HRESULT takes = S_OK;
+  std::vector<LONG> given;
+  int badCalls = 0;  // neither or both of in and out
+
+  OpticalZoomCommand Command() {
+    return [this](VARIANT* in, VARIANT* out) -> HRESULT {
+      if ((in == nullptr) == (out == nullptr)) {
+        ++badCalls;
+        return E_INVALIDARG;
+      }
+      if (out != nullptr) {
+        if (FAILED(tells)) return tells;
+        V_VT(out) = type;
+        if (type == VT_I4) V_I4(out) = percent;
+        if (type == VT_BSTR) V_BSTR(out) = ::SysAllocString(L"120");
+        return S_OK;
+      }
+      if (V_VT(in) != VT_I4) {
+        ++badCalls;
+        return E_INVALIDARG;
+      }
+      given.push_back(V_I4(in));
+      return takes;
+    };
+  }
+};
+
+TEST(OpticalZoomTest, StepsFromTheLevelTheControlTellsElseFromTheLastOneSet) {
+  struct Case {
+    const char* what;
+    HRESULT tells;
+    VARTYPE type;
+    LONG percent;
+    HRESULT takes;
+    double last;
+    int direction;
+    LONG given;
+    double result;
+  };
+  const Case cases[] = {
+      {"larger from the normal size", S_OK, VT_I4, 100, S_OK, 1.0, 1, 110, 1.1},
+      {"smaller from the normal size", S_OK, VT_I4, 100, S_OK, 1.0, -1, 90, 0.9},
+      {"the normal size again", S_OK, VT_I4, 240, S_OK, 2.4, 0, 100, 1.0},
+      {"the control's level wins over the last one set", S_OK, VT_I4, 150, S_OK, 1.0, 1, 170, 1.7},
+      {"a level in percent that rounds: 67", S_OK, VT_I4, 67, S_OK, 0.67, 1, 80, 0.8},
+      {"to a level that rounds: 1.33", S_OK, VT_I4, 120, S_OK, 1.2, 1, 133, 1.33},
+      {"a level of the reader's own, between two", S_OK, VT_I4, 115, S_OK, 1.0, -1, 110, 1.1},
+      {"no larger than the largest", S_OK, VT_I4, 300, S_OK, 3.0, 1, 300, 3.0},
+      {"no smaller than the smallest", S_OK, VT_I4, 30, S_OK, 0.3, -1, 30, 0.3},
+      {"the control tells nothing", E_FAIL, VT_I4, 0, S_OK, 1.5, 1, 170, 1.7},
+      {"the control tells no number", S_OK, VT_BSTR, 0, S_OK, 1.5, -1, 133, 1.33},
+      {"the control tells an empty level", S_OK, VT_EMPTY, 0, S_OK, 0.8, 1, 90, 0.9},
+      {"the control tells 0", S_OK, VT_I4, 0, S_OK, 2.0, 1, 240, 2.4},
+      {"the control tells a negative level", S_OK, VT_I4, -100, S_OK, 2.0, -1, 170, 1.7},
+      {"the control refuses the level", S_OK, VT_I4, 100, OLECMDERR_E_NOTSUPPORTED, 1.2, 1, 110, 1.2},
+  };
+  for (const Case& c : cases) {
+    FakeOpticalZoom zoom;
+    zoom.tells = c.tells;
+    zoom.type = c.type;
+    zoom.percent = c.percent;
+    zoom.takes = c.takes;
+    EXPECT_DOUBLE_EQ(StepOpticalZoom(zoom.Command(), c.last, c.direction), c.result) << c.what;
+    EXPECT_EQ(zoom.given, std::vector<LONG>{c.given}) << c.what;
+    EXPECT_EQ(zoom.badCalls, 0) << c.what;
   }
 }
 

@@ -1,7 +1,7 @@
 // The file layer with the paths and names a book brings along: names
 // outside any 8-bit code page, paths past 260 units, reads that reach the
 // end, files replaced in place; on Windows also who else may open a file
-// while it is read or written.
+// while it is read or written, and the system's error texts in any language.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -147,6 +147,32 @@ DWORD OtherOpen(std::u16string_view path, DWORD access) {
 }
 
 constexpr auto kSharingViolation = static_cast<DWORD>(ERROR_SHARING_VIOLATION);
+
+bool UnderWine() { return ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
+
+// The system's texts come through in UTF-8 whatever their language: the
+// ANSI calls would give French in the code page's bytes and Russian as
+// question marks.
+TEST(FileLayerWindows, ErrorTextsAreUtf8InAnyLanguage) {
+  if (!UnderWine()) GTEST_SKIP() << "the expected texts are Wine's";
+  struct Case {
+    DWORD code;
+    LANGID language;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {ERROR_FILE_NOT_FOUND, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), "File not found"},
+      {ERROR_ACCESS_DENIED, MAKELANGID(LANG_FRENCH, SUBLANG_FRENCH), "Accès refusé"},
+      {ERROR_ALREADY_EXISTS, MAKELANGID(LANG_RUSSIAN, SUBLANG_DEFAULT), "Файл уже существует"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(win32::SystemErrorText(c.code, c.language), c.expected) << c.code << " in " << c.language;
+  }
+  if (PRIMARYLANGID(::GetUserDefaultUILanguage()) == LANG_ENGLISH) {
+    EXPECT_EQ(fs::ErrorText(ERROR_FILE_NOT_FOUND), "File not found");
+  }
+  EXPECT_EQ(fs::ErrorText(0x2000ABCD), "Unknown error 536914893");
+}
 
 TEST(FileLayerWindows, AFileBeingReadMayBeReadButNotWritten) {
   const ScratchDir dir;

@@ -91,14 +91,8 @@ std::u16string TempNameBeside(std::u16string_view target, unsigned attempt) {
 }  // namespace
 
 std::string ErrorText(ErrorCode code) {
-  wchar_t* buffer = nullptr;
-  const DWORD length = ::FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-      static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-  const win32::LocalMemory<wchar_t> owned(buffer);
-  std::string text = length == 0 ? "Unknown error " + std::to_string(code)
-                                 : win32::WideToUtf8(std::wstring_view(buffer, length));
-  return detail::TrimErrorText(std::move(text));
+  std::string text = win32::SystemErrorText(static_cast<std::uint32_t>(code));
+  return text.empty() ? "Unknown error " + std::to_string(code) : text;
 }
 
 // --- InputFile ---

@@ -94,8 +94,10 @@ class OutputFile {
   // Makes a new file at path with the given permission bits. Whatever else
   // stands under the name (a file, a link, a FIFO) is removed first, never
   // opened or followed; a folder of that name is refused (EISDIR, on
-  // Windows ERROR_ACCESS_DENIED). The mode bits are POSIX ones; on Windows
-  // the file takes its folder's access rules.
+  // Windows ERROR_ACCESS_DENIED). On Windows a name that reaches another
+  // file only as that file's short alias ("LONGFI~1.HTM") is refused
+  // (ERROR_ALREADY_EXISTS) and the other file kept. The mode bits are POSIX
+  // ones; on Windows the file takes its folder's access rules.
   bool Create(std::u16string_view path, unsigned mode = 0600);
   // Creates a new, uniquely named file beside `target` (for a later rename).
   bool CreateTempBeside(std::u16string_view target);

@@ -174,6 +174,28 @@ TEST(FileLayerWindows, ErrorTextsAreUtf8InAnyLanguage) {
   EXPECT_EQ(fs::ErrorText(0x2000ABCD), "Unknown error 536914893");
 }
 
+// A book's entry may bear the short alias of one written before it
+// ("LONG~YQ3.HTM" under Wine, "LONGFI~1.HTM" on Windows for
+// "longfilename.htm"): the other file stays, and the new one is refused.
+TEST(FileLayerWindows, ANewFileNeverReplacesAnotherThroughItsShortName) {
+  const ScratchDir dir;
+  const std::u16string longPath = PathOf(dir / "longfilename.htm");
+  ASSERT_TRUE(WriteAll(longPath, "first"));
+  std::wstring shortPath(MAX_PATH, L'\0');
+  shortPath.resize(::GetShortPathNameW(win32::ToWide(longPath).c_str(), shortPath.data(), MAX_PATH));
+  const std::wstring alias = shortPath.substr(shortPath.find_last_of(L'\\') + 1);
+  ASSERT_FALSE(alias.empty());
+  if (::lstrcmpiW(alias.c_str(), L"longfilename.htm") == 0) GTEST_SKIP() << "this volume keeps no short names";
+
+  fs::OutputFile out;
+  EXPECT_FALSE(out.Create(fs::JoinPath(PathOf(dir.path()), win32::FromWide(alias))));
+  EXPECT_EQ(out.error(), ERROR_ALREADY_EXISTS);
+  EXPECT_EQ(ReadAll(longPath), "first");
+  // The file's own name in other letters is its name: it is replaced.
+  ASSERT_TRUE(WriteAll(PathOf(dir / "LongFileName.HTM"), "second"));
+  EXPECT_EQ(ReadAll(longPath), "second");
+}
+
 TEST(FileLayerWindows, AFileBeingReadMayBeReadButNotWritten) {
   const ScratchDir dir;
   const std::u16string path = PathOf(dir / "book");

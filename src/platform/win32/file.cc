@@ -88,6 +88,21 @@ std::u16string TempNameBeside(std::u16string_view target, unsigned attempt) {
   return name;
 }
 
+// 0 when the entry at native, which exists, has the name the path asks for
+// (in any case, as the system compares names); ERROR_ALREADY_EXISTS when
+// the path reaches it only through its short alias; the system's code when
+// its name cannot be read.
+ErrorCode NamedAsAsked(const std::wstring& native) {
+  WIN32_FIND_DATAW found{};
+  const HANDLE search = ::FindFirstFileW(native.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return LastError();
+  ::FindClose(search);
+  const std::wstring_view asked = std::wstring_view(native).substr(native.find_last_of(L'\\') + 1);
+  const bool same = ::CompareStringOrdinal(found.cFileName, -1, asked.data(), static_cast<int>(asked.size()), TRUE) ==
+                    CSTR_EQUAL;
+  return same ? 0 : ERROR_ALREADY_EXISTS;
+}
+
 }  // namespace
 
 std::string ErrorText(ErrorCode code) {
@@ -178,10 +193,20 @@ bool OutputFile::Create(std::u16string_view path, unsigned /*mode*/) {
     return false;
   }
   if (attributes != INVALID_FILE_ATTRIBUTES) {
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-      ::RemoveDirectoryW(native.c_str());  // a link to a folder: the link goes, not the folder
-    } else {
-      ::DeleteFileW(native.c_str());
+    // A name may reach another file through that file's short alias: a
+    // book's "LONG~YQ3.HTM" is the "longfilename.htm" written before it.
+    // That file is kept, and this one is not made.
+    const ErrorCode named = NamedAsAsked(native);
+    if (named != 0) {
+      error_ = named;
+      return false;
+    }
+    const bool removed = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0
+                             ? ::RemoveDirectoryW(native.c_str())  // a link to a folder: the link goes, not the folder
+                             : ::DeleteFileW(native.c_str());
+    if (!removed) {
+      error_ = LastError();
+      return false;
     }
   }
   // Shared with nobody while it is written.

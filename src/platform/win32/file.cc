@@ -314,10 +314,13 @@ bool IsFile(std::u16string_view path) {
 //
 // The folder is held open by a handle that lets others read, write and
 // delete, so that it keeps nobody out. The lock is a second opening that
-// asks for the right to delete the folder and lets nobody else have it:
-// while it is held, no other run can take the lock, and nobody can remove
-// or rename the folder, so its path keeps naming it and the entries can be
-// reached through the path.
+// asks for the right to add files to the folder (a write, to the system's
+// sharing rules) and shares only reading: while it is held, no other run
+// can take the lock, and nobody can remove or rename the folder (which asks
+// for deletion), so its path keeps naming it and the entries can be reached
+// through the path. Anyone may still list the folder and make or remove
+// files in it. A lock asking for deletion would do as much on Windows, but
+// Wine's listing shares no deletion and would be refused.
 
 namespace {
 
@@ -460,8 +463,8 @@ bool Folder::TryLock() {
     error_ = ERROR_INVALID_HANDLE;
     return false;
   }
-  const HANDLE lock = ::CreateFileW(win32::NativePath(path_).c_str(), kFolderAccess | DELETE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, kFolderFlags, nullptr);
+  const HANDLE lock = ::CreateFileW(win32::NativePath(path_).c_str(), kFolderAccess | FILE_ADD_FILE,
+                                    FILE_SHARE_READ, nullptr, OPEN_EXISTING, kFolderFlags, nullptr);
   if (lock == INVALID_HANDLE_VALUE) {
     error_ = LastError();
     return false;

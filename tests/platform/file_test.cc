@@ -113,6 +113,37 @@ TEST(FileLayer, NewFilesReplaceOldOnes) {
   EXPECT_FALSE(stdfs::exists(stdfs::path(temp.path())));
 }
 
+// The run hands its folder's lock to the guard that removes the folder, and
+// files may be moved between owners: what moves stays open in its new
+// owner alone, and what it replaces is closed.
+TEST(FileLayer, MovedFilesAndFoldersStayOpenInTheirNewOwner) {
+  const ScratchDir dir;
+  fs::OutputFile first;
+  fs::OutputFile second;
+  ASSERT_TRUE(first.Create(PathOf(dir / "first")) && second.Create(PathOf(dir / "second")));
+  second = std::move(first);
+  EXPECT_FALSE(first.is_open());  // NOLINT: a moved-from owner holds nothing
+  ASSERT_TRUE(second.is_open());
+  EXPECT_EQ(second.path(), PathOf(dir / "first"));
+  ASSERT_TRUE(second.Write(std::string_view("moved")) && second.Close());
+  EXPECT_EQ(ReadFile(dir / "first"), "moved");
+  // The file it held before is closed: it could be removed (Windows keeps
+  // a file open to nobody else while it is written).
+  EXPECT_EQ(fs::RemoveFile(PathOf(dir / "second")), 0);
+
+  const std::u16string folder = PathOf(dir / "folder");
+  ASSERT_EQ(fs::CreatePrivateFolder(folder), 0);
+  fs::Folder held;
+  ASSERT_TRUE(held.Open(folder) && held.TryLock());
+  fs::Folder guard(std::move(held));
+  EXPECT_FALSE(held.is_open());  // NOLINT: as above
+  fs::Folder other;
+  ASSERT_TRUE(other.Open(folder));
+  EXPECT_FALSE(other.TryLock());
+  guard.Close();
+  EXPECT_TRUE(other.TryLock());
+}
+
 TEST(FileLayer, WhatCannotBeOpenedSaysWhy) {
   const ScratchDir dir;
   struct Case {

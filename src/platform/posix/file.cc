@@ -143,10 +143,6 @@ bool OutputFile::Write(std::span<const std::uint8_t> data) {
   return true;
 }
 
-bool OutputFile::Write(std::string_view data) {
-  return Write(std::span(reinterpret_cast<const std::uint8_t*>(data.data()), data.size()));
-}
-
 std::int64_t OutputFile::CopyFrom(const InputFile& source, std::int64_t offset, std::int64_t length) {
   if (!is_open() || !source.is_open() || offset < 0) {
     error_ = EBADF;

@@ -205,10 +205,6 @@ bool OutputFile::Write(std::span<const std::uint8_t> data) {
   return WriteAll(AsHandle(handle_), data.data(), data.size(), error_);
 }
 
-bool OutputFile::Write(std::string_view data) {
-  return Write(std::span(reinterpret_cast<const std::uint8_t*>(data.data()), data.size()));
-}
-
 std::int64_t OutputFile::CopyFrom(const InputFile& source, std::int64_t offset, std::int64_t length) {
   if (!is_open() || !source.is_open() || offset < 0) {
     error_ = ERROR_INVALID_HANDLE;

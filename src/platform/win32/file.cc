@@ -282,8 +282,10 @@ bool IsFile(std::u16string_view path) {
 // can take the lock, and nobody can remove or rename the folder (which asks
 // for deletion), so its path keeps naming it and the entries can be reached
 // through the path. Anyone may still list the folder and make or remove
-// files in it. A lock asking for deletion would do as much on Windows, but
-// Wine's listing shares no deletion and would be refused.
+// files in it; what is refused besides is opening the folder itself for
+// writing, which a rename into the folder does on Windows. A lock asking
+// for deletion instead would also keep out Wine's listing, which shares
+// no deletion.
 
 namespace {
 

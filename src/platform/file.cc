@@ -19,4 +19,8 @@ std::u16string JoinPath(std::u16string_view folder, std::u16string_view name) {
   return path;
 }
 
+bool OutputFile::Write(std::string_view data) {
+  return Write(std::span(reinterpret_cast<const std::uint8_t*>(data.data()), data.size()));
+}
+
 }  // namespace pagimor::fs

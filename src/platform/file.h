@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace pagimor::fs {
@@ -35,6 +36,42 @@ namespace detail {
 // The system's text as ErrorText gives it: its trailing blanks, line breaks
 // and full stops cut off.
 std::string TrimErrorText(std::string text);
+
+// Closes a handle with the system's call for it; false when the system
+// reported a failure (on POSIX with errno, on Windows GetLastError()).
+bool CloseNativeHandle(NativeHandle handle);
+
+// The one owner of an open file or folder: closes it once, when the owner
+// goes or is given another; a moved-from owner holds none.
+class OwnedHandle {
+ public:
+  OwnedHandle() = default;
+  explicit OwnedHandle(NativeHandle handle) : handle_(handle) {}
+  OwnedHandle(const OwnedHandle&) = delete;
+  OwnedHandle& operator=(const OwnedHandle&) = delete;
+  OwnedHandle(OwnedHandle&& other) noexcept : handle_(other.Release()) {}
+  OwnedHandle& operator=(OwnedHandle&& other) noexcept {
+    if (this != &other) Reset(other.Release());
+    return *this;
+  }
+  ~OwnedHandle() { Close(); }
+
+  [[nodiscard]] NativeHandle get() const { return handle_; }
+  [[nodiscard]] bool valid() const { return handle_ != kNoHandle; }
+  // Closes the handle held and takes this one, or none.
+  void Reset(NativeHandle handle = kNoHandle) {
+    Close();
+    handle_ = handle;
+  }
+  // Gives the handle up without closing it.
+  [[nodiscard]] NativeHandle Release() { return std::exchange(handle_, kNoHandle); }
+  // Closes the handle; false when the system reported a failure (a write
+  // that never reached the disk). None is held afterwards either way.
+  bool Close() { return handle_ == kNoHandle || CloseNativeHandle(Release()); }
+
+ private:
+  NativeHandle handle_ = kNoHandle;
+};
 }  // namespace detail
 
 // The platform's path separator.
@@ -54,15 +91,15 @@ class InputFile {
   explicit InputFile(std::u16string_view path) { Open(path); }
   InputFile(const InputFile&) = delete;
   InputFile& operator=(const InputFile&) = delete;
-  InputFile(InputFile&& other) noexcept;
-  InputFile& operator=(InputFile&& other) noexcept;
-  ~InputFile();
+  InputFile(InputFile&& other) noexcept = default;
+  InputFile& operator=(InputFile&& other) noexcept = default;
+  ~InputFile() = default;
 
   // Opens the file; on failure is_open() is false and error() says why.
   bool Open(std::u16string_view path);
-  [[nodiscard]] bool is_open() const { return fd_ != kNoHandle; }
+  [[nodiscard]] bool is_open() const { return handle_.valid(); }
   [[nodiscard]] ErrorCode error() const { return error_; }
-  [[nodiscard]] NativeHandle native_handle() const { return fd_; }
+  [[nodiscard]] NativeHandle native_handle() const { return handle_.get(); }
   // The file's POSIX permission bits; nothing where the system keeps
   // access rules instead (Windows), or when they cannot be read.
   [[nodiscard]] std::optional<unsigned> PermissionBits() const;
@@ -74,9 +111,8 @@ class InputFile {
   // end of the file) or -1 on failure.
   std::int64_t ReadAt(std::int64_t offset, std::span<std::uint8_t> out) const;
 
-
  private:
-  NativeHandle fd_ = kNoHandle;
+  detail::OwnedHandle handle_;
   ErrorCode error_ = 0;
 };
 
@@ -87,20 +123,22 @@ class OutputFile {
   OutputFile() = default;
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
-  OutputFile(OutputFile&& other) noexcept;
-  OutputFile& operator=(OutputFile&& other) noexcept;
-  ~OutputFile();
+  OutputFile(OutputFile&& other) noexcept = default;
+  OutputFile& operator=(OutputFile&& other) noexcept = default;
+  ~OutputFile() = default;
 
   // Makes a new file at path with the given permission bits. Whatever else
   // stands under the name (a file, a link, a FIFO) is removed first, never
   // opened or followed; a folder of that name is refused (EISDIR, on
-  // Windows ERROR_ACCESS_DENIED). The mode bits are POSIX ones; on Windows
-  // the file takes its folder's access rules.
+  // Windows ERROR_ACCESS_DENIED). On Windows a name that reaches another
+  // file only as that file's short alias ("LONGFI~1.HTM") is refused
+  // (ERROR_ALREADY_EXISTS) and the other file kept. The mode bits are POSIX
+  // ones; on Windows the file takes its folder's access rules.
   bool Create(std::u16string_view path, unsigned mode = 0600);
   // Creates a new, uniquely named file beside `target` (for a later rename).
   bool CreateTempBeside(std::u16string_view target);
 
-  [[nodiscard]] bool is_open() const { return fd_ != kNoHandle; }
+  [[nodiscard]] bool is_open() const { return handle_.valid(); }
   [[nodiscard]] ErrorCode error() const { return error_; }
   [[nodiscard]] const std::u16string& path() const { return path_; }
 
@@ -121,7 +159,7 @@ class OutputFile {
   bool Close();
 
  private:
-  NativeHandle fd_ = kNoHandle;
+  detail::OwnedHandle handle_;
   ErrorCode error_ = 0;
   std::u16string path_;
 };
@@ -155,14 +193,14 @@ class Folder {
   Folder() = default;
   Folder(const Folder&) = delete;
   Folder& operator=(const Folder&) = delete;
-  Folder(Folder&& other) noexcept;
-  Folder& operator=(Folder&& other) noexcept;
-  ~Folder();
+  Folder(Folder&& other) noexcept = default;
+  Folder& operator=(Folder&& other) noexcept = default;
+  ~Folder() = default;
 
   // Opens the folder at path. A link in its place is refused, unless the
   // path ends with a separator (a temporary directory may be a link).
   bool Open(std::u16string_view path);
-  [[nodiscard]] bool is_open() const { return fd_ != kNoHandle; }
+  [[nodiscard]] bool is_open() const { return handle_.valid(); }
   [[nodiscard]] ErrorCode error() const { return error_; }
 
   // True when the folder belongs to the user the program runs as.
@@ -183,7 +221,7 @@ class Folder {
   void Close();
 
  private:
-  NativeHandle fd_ = kNoHandle;
+  detail::OwnedHandle handle_;
   ErrorCode error_ = 0;
   std::u16string path_;
 };

@@ -1,7 +1,7 @@
 // The file layer with the paths and names a book brings along: names
 // outside any 8-bit code page, paths past 260 units, reads that reach the
 // end, files replaced in place; on Windows also who else may open a file
-// while it is read or written.
+// while it is read or written, and the system's error texts in any language.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -113,6 +113,37 @@ TEST(FileLayer, NewFilesReplaceOldOnes) {
   EXPECT_FALSE(stdfs::exists(stdfs::path(temp.path())));
 }
 
+// The run hands its folder's lock to the guard that removes the folder, and
+// files may be moved between owners: what moves stays open in its new
+// owner alone, and what it replaces is closed.
+TEST(FileLayer, MovedFilesAndFoldersStayOpenInTheirNewOwner) {
+  const ScratchDir dir;
+  fs::OutputFile first;
+  fs::OutputFile second;
+  ASSERT_TRUE(first.Create(PathOf(dir / "first")) && second.Create(PathOf(dir / "second")));
+  second = std::move(first);
+  EXPECT_FALSE(first.is_open());  // NOLINT: a moved-from owner holds nothing
+  ASSERT_TRUE(second.is_open());
+  EXPECT_EQ(second.path(), PathOf(dir / "first"));
+  ASSERT_TRUE(second.Write(std::string_view("moved")) && second.Close());
+  EXPECT_EQ(ReadFile(dir / "first"), "moved");
+  // The file it held before is closed: it could be removed (Windows keeps
+  // a file open to nobody else while it is written).
+  EXPECT_EQ(fs::RemoveFile(PathOf(dir / "second")), 0);
+
+  const std::u16string folder = PathOf(dir / "folder");
+  ASSERT_EQ(fs::CreatePrivateFolder(folder), 0);
+  fs::Folder held;
+  ASSERT_TRUE(held.Open(folder) && held.TryLock());
+  fs::Folder guard(std::move(held));
+  EXPECT_FALSE(held.is_open());  // NOLINT: as above
+  fs::Folder other;
+  ASSERT_TRUE(other.Open(folder));
+  EXPECT_FALSE(other.TryLock());
+  guard.Close();
+  EXPECT_TRUE(other.TryLock());
+}
+
 TEST(FileLayer, WhatCannotBeOpenedSaysWhy) {
   const ScratchDir dir;
   struct Case {
@@ -147,6 +178,54 @@ DWORD OtherOpen(std::u16string_view path, DWORD access) {
 }
 
 constexpr auto kSharingViolation = static_cast<DWORD>(ERROR_SHARING_VIOLATION);
+
+bool UnderWine() { return ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
+
+// The system's texts come through in UTF-8 whatever their language: the
+// ANSI calls would give French in the code page's bytes and Russian as
+// question marks.
+TEST(FileLayerWindows, ErrorTextsAreUtf8InAnyLanguage) {
+  if (!UnderWine()) GTEST_SKIP() << "the expected texts are Wine's";
+  struct Case {
+    DWORD code;
+    LANGID language;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {ERROR_FILE_NOT_FOUND, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), "File not found"},
+      {ERROR_ACCESS_DENIED, MAKELANGID(LANG_FRENCH, SUBLANG_FRENCH), "Accès refusé"},
+      {ERROR_ALREADY_EXISTS, MAKELANGID(LANG_RUSSIAN, SUBLANG_DEFAULT), "Файл уже существует"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(win32::SystemErrorText(c.code, c.language), c.expected) << c.code << " in " << c.language;
+  }
+  if (PRIMARYLANGID(::GetUserDefaultUILanguage()) == LANG_ENGLISH) {
+    EXPECT_EQ(fs::ErrorText(ERROR_FILE_NOT_FOUND), "File not found");
+  }
+  EXPECT_EQ(fs::ErrorText(0x2000ABCD), "Unknown error 536914893");
+}
+
+// A book's entry may bear the short alias of one written before it
+// ("LONG~YQ3.HTM" under Wine, "LONGFI~1.HTM" on Windows for
+// "longfilename.htm"): the other file stays, and the new one is refused.
+TEST(FileLayerWindows, ANewFileNeverReplacesAnotherThroughItsShortName) {
+  const ScratchDir dir;
+  const std::u16string longPath = PathOf(dir / "longfilename.htm");
+  ASSERT_TRUE(WriteAll(longPath, "first"));
+  std::wstring shortPath(MAX_PATH, L'\0');
+  shortPath.resize(::GetShortPathNameW(win32::ToWide(longPath).c_str(), shortPath.data(), MAX_PATH));
+  const std::wstring alias = shortPath.substr(shortPath.find_last_of(L'\\') + 1);
+  ASSERT_FALSE(alias.empty());
+  if (::lstrcmpiW(alias.c_str(), L"longfilename.htm") == 0) GTEST_SKIP() << "this volume keeps no short names";
+
+  fs::OutputFile out;
+  EXPECT_FALSE(out.Create(fs::JoinPath(PathOf(dir.path()), win32::FromWide(alias))));
+  EXPECT_EQ(out.error(), ERROR_ALREADY_EXISTS);
+  EXPECT_EQ(ReadAll(longPath), "first");
+  // The file's own name in other letters is its name: it is replaced.
+  ASSERT_TRUE(WriteAll(PathOf(dir / "LongFileName.HTM"), "second"));
+  EXPECT_EQ(ReadAll(longPath), "second");
+}
 
 TEST(FileLayerWindows, AFileBeingReadMayBeReadButNotWritten) {
   const ScratchDir dir;

@@ -332,6 +332,70 @@ TEST_F(Win32ApplicationTest, ThePlainMessageHasTheTitleTheTextAndOneOkButton) {
   EXPECT_FALSE(seen.icon);
 }
 
+// The dialog window on screen, if one is.
+HWND ShownBox() {
+  HWND box = nullptr;
+  ::EnumThreadWindows(
+      ::GetCurrentThreadId(),
+      [](HWND window, LPARAM found) {
+        if (!::IsWindowVisible(window) || ::GetClassLongPtrW(window, GCW_ATOM) != 32770) return TRUE;
+        *reinterpret_cast<HWND*>(found) = window;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&box));
+  return box;
+}
+
+// A quit asked for while a message box is up goes to the box's own loop
+// first: the box must end, and the application's loop must hear of the
+// quit once, neither losing it nor finding a second one.
+TEST_F(Win32ApplicationTest, AQuitDuringAMessageBoxEndsTheBoxAndThenTheLoopOnce) {
+  struct Case {
+    const char* what;
+    std::function<void(Win32Application&)> show;
+  };
+  const Case cases[] = {
+      {"the plain message", [](Win32Application& app) { app.ShowPlainMessage("Quit?"); }},
+      {"the program's own message",
+       [](Win32Application& app) {
+         app.ShowLangMessage("Quit?", LangMessageType::Warning, ButtonBit(LangMessageButton::OK), 0, 0);
+       }},
+  };
+  for (const Case& c : cases) {
+    Win32Application app;
+    app.Initialize();
+    bool shown = false;
+    bool returned = false;
+    int ticksShown = 0;
+    bool stuck = false;
+    // Shown from inside the application's loop, as an event handler would.
+    const auto show = app.CreateTimer(10, [&] {
+      if (shown) return;
+      shown = true;
+      c.show(app);
+      returned = true;
+    });
+    const auto quit = app.CreateTimer(30, [&] {
+      HWND box = ShownBox();
+      if (box == nullptr) return;
+      if (++ticksShown == 2) ::PostQuitMessage(0);
+      if (ticksShown == 60) {
+        stuck = true;  // the box did not end on the quit: closed here
+        ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+      }
+    });
+    // A loop that never heard of the quit is ended here.
+    const auto limit = app.CreateTimer(8000, [&] { app.Terminate(); });
+    const TickCount start = app.GetTickCount();
+    app.RunMessageLoop();
+    EXPECT_TRUE(returned) << c.what;
+    EXPECT_FALSE(stuck) << c.what;
+    EXPECT_LT(app.GetTickCount() - start, 8000u) << c.what << ": the quit was lost";
+    MSG left{};
+    EXPECT_FALSE(::PeekMessageW(&left, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << c.what << ": a second quit";
+  }
+}
+
 // A top-level window that notes the commands and keys it is given.
 class RecordingWindow {
  public:

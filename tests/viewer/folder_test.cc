@@ -164,6 +164,18 @@ TEST(FolderLock, IsHeldByOneAtATimeAndOnlyForTheFolderStillUnderItsName) {
   ASSERT_TRUE(first.Open(path) && first.TryLock());
   ASSERT_TRUE(second.Open(path));
   EXPECT_FALSE(second.TryLock());
+  // Held, the folder can still be listed by anyone, and its files made and
+  // removed; on Windows the folder itself can be neither removed nor renamed.
+  WriteFile(dir / "f" / "page.html", "x");
+  std::vector<std::string> listed;
+  for (const auto& entry : stdfs::directory_iterator(dir / "f")) listed.push_back(entry.path().filename().string());
+  EXPECT_EQ(listed, std::vector<std::string>{"page.html"});
+  EXPECT_EQ(second.Entries().size(), 1u);
+  EXPECT_EQ(fs::RemoveFile((dir / "f" / "page.html").u16string()), 0);
+#if defined(_WIN32)
+  EXPECT_EQ(fs::RemoveEmptyFolder(path), ERROR_SHARING_VIOLATION);
+  EXPECT_EQ(fs::RenameFile(path, (dir / "g").u16string()), ERROR_SHARING_VIOLATION);
+#endif
   first.Close();
   EXPECT_TRUE(second.TryLock());
   second.Close();

@@ -19,13 +19,6 @@ namespace {
 
 std::string Native(std::u16string_view path) { return ToUtf8(path); }
 
-void CloseFd(int& fd) {
-  if (fd >= 0) {
-    ::close(fd);
-    fd = -1;
-  }
-}
-
 struct DirCloser {
   void operator()(DIR* dir) const { ::closedir(dir); }
 };
@@ -39,6 +32,10 @@ EntryKind KindOf(mode_t mode) {
 
 }  // namespace
 
+// A close that fails is not tried again: on Linux the descriptor is gone
+// whatever close says.
+bool detail::CloseNativeHandle(NativeHandle handle) { return ::close(handle) == 0; }
+
 std::string ErrorText(ErrorCode code) {
   char buffer[256];
   // The GNU variant returns a pointer that may or may not be the buffer.
@@ -48,21 +45,8 @@ std::string ErrorText(ErrorCode code) {
 
 // --- InputFile ---
 
-InputFile::InputFile(InputFile&& other) noexcept { *this = std::move(other); }
-
-InputFile& InputFile::operator=(InputFile&& other) noexcept {
-  if (this != &other) {
-    CloseFd(fd_);
-    std::swap(fd_, other.fd_);
-    error_ = other.error_;
-  }
-  return *this;
-}
-
-InputFile::~InputFile() { CloseFd(fd_); }
-
 bool InputFile::Open(std::u16string_view path) {
-  CloseFd(fd_);
+  handle_.Reset();
   // A FIFO or a device is not even opened: opening a FIFO waits for a
   // writer. One that takes the name's place meanwhile cannot hold the open
   // up either, and is refused below.
@@ -71,36 +55,37 @@ bool InputFile::Open(std::u16string_view path) {
     error_ = S_ISDIR(named.st_mode) ? EISDIR : EINVAL;
     return false;
   }
-  fd_ = ::open(Native(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  error_ = fd_ < 0 ? errno : 0;
-  if (fd_ >= 0) {
+  handle_.Reset(::open(Native(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  error_ = is_open() ? 0 : errno;
+  if (is_open()) {
     // Only regular files: a FIFO or a device would block or never end.
     struct stat st {};
-    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(handle_.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
       error_ = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-      CloseFd(fd_);
+      handle_.Reset();
     }
   }
-  return fd_ >= 0;
+  return is_open();
 }
 
 std::optional<unsigned> InputFile::PermissionBits() const {
   struct stat st {};
-  if (fd_ < 0 || ::fstat(fd_, &st) != 0) return std::nullopt;
+  if (!is_open() || ::fstat(handle_.get(), &st) != 0) return std::nullopt;
   return static_cast<unsigned>(st.st_mode) & 07777u;
 }
 
 std::int64_t InputFile::Size() const {
   struct stat st {};
-  if (fd_ < 0 || ::fstat(fd_, &st) != 0) return -1;
+  if (!is_open() || ::fstat(handle_.get(), &st) != 0) return -1;
   return st.st_size;
 }
 
 std::int64_t InputFile::ReadAt(std::int64_t offset, std::span<std::uint8_t> out) const {
-  if (fd_ < 0 || offset < 0) return -1;
+  if (!is_open() || offset < 0) return -1;
   std::size_t done = 0;
   while (done < out.size()) {
-    const ssize_t n = ::pread(fd_, out.data() + done, out.size() - done, static_cast<off_t>(offset) + static_cast<off_t>(done));
+    const ssize_t n = ::pread(handle_.get(), out.data() + done, out.size() - done,
+                              static_cast<off_t>(offset) + static_cast<off_t>(done));
     if (n < 0) {
       if (errno == EINTR) continue;
       return -1;
@@ -113,22 +98,8 @@ std::int64_t InputFile::ReadAt(std::int64_t offset, std::span<std::uint8_t> out)
 
 // --- OutputFile ---
 
-OutputFile::OutputFile(OutputFile&& other) noexcept { *this = std::move(other); }
-
-OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
-  if (this != &other) {
-    CloseFd(fd_);
-    std::swap(fd_, other.fd_);
-    error_ = other.error_;
-    path_ = std::move(other.path_);
-  }
-  return *this;
-}
-
-OutputFile::~OutputFile() { CloseFd(fd_); }
-
 bool OutputFile::Create(std::u16string_view path, unsigned mode) {
-  CloseFd(fd_);
+  handle_.Reset();
   path_ = path;
   const std::string native = Native(path);
   // Whatever stands under the name goes first and the file is made new:
@@ -139,29 +110,29 @@ bool OutputFile::Create(std::u16string_view path, unsigned mode) {
     error_ = errno;
     return false;
   }
-  fd_ = ::open(native.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, static_cast<mode_t>(mode));
-  error_ = fd_ < 0 ? errno : 0;
-  return fd_ >= 0;
+  handle_.Reset(::open(native.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, static_cast<mode_t>(mode)));
+  error_ = is_open() ? 0 : errno;
+  return is_open();
 }
 
 bool OutputFile::CreateTempBeside(std::u16string_view target) {
-  CloseFd(fd_);
+  handle_.Reset();
   // A hidden name in the target's folder, so the rename stays on one file system.
   const std::string full = Native(target);
   const auto slash = full.rfind('/');
   const std::size_t cut = slash == std::string::npos ? 0 : slash + 1;
   std::string name = full.substr(0, cut) + "." + full.substr(cut) + ".partial-XXXXXX";
-  fd_ = ::mkostemp(name.data(), O_CLOEXEC);
-  error_ = fd_ < 0 ? errno : 0;
+  handle_.Reset(::mkostemp(name.data(), O_CLOEXEC));
+  error_ = is_open() ? 0 : errno;
   path_ = Widen(name);
-  return fd_ >= 0;
+  return is_open();
 }
 
 bool OutputFile::Write(std::span<const std::uint8_t> data) {
-  if (fd_ < 0) return false;
+  if (!is_open()) return false;
   std::size_t done = 0;
   while (done < data.size()) {
-    const ssize_t n = ::write(fd_, data.data() + done, data.size() - done);
+    const ssize_t n = ::write(handle_.get(), data.data() + done, data.size() - done);
     if (n < 0) {
       if (errno == EINTR) continue;
       error_ = errno;
@@ -172,15 +143,12 @@ bool OutputFile::Write(std::span<const std::uint8_t> data) {
   return true;
 }
 
-bool OutputFile::Write(std::string_view data) {
-  return Write(std::span(reinterpret_cast<const std::uint8_t*>(data.data()), data.size()));
-}
-
 std::int64_t OutputFile::CopyFrom(const InputFile& source, std::int64_t offset, std::int64_t length) {
-  if (fd_ < 0 || !source.is_open() || offset < 0) {
+  if (!is_open() || !source.is_open() || offset < 0) {
     error_ = EBADF;
     return -1;
   }
+  const int out = handle_.get();
   std::int64_t done = 0;
   off_t in = static_cast<off_t>(offset);
   bool use_sendfile = false;
@@ -188,13 +156,13 @@ std::int64_t OutputFile::CopyFrom(const InputFile& source, std::int64_t offset, 
     const auto chunk = static_cast<std::size_t>(std::min<std::int64_t>(length - done, 1 << 30));
     ssize_t n = 0;
     if (!use_sendfile) {
-      n = ::copy_file_range(source.native_handle(), &in, fd_, nullptr, chunk, 0);
+      n = ::copy_file_range(source.native_handle(), &in, out, nullptr, chunk, 0);
       if (n < 0 && done == 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
         use_sendfile = true;
         continue;
       }
     } else {
-      n = ::sendfile(fd_, source.native_handle(), &in, chunk);
+      n = ::sendfile(out, source.native_handle(), &in, chunk);
     }
     if (n < 0) {
       if (errno == EINTR) continue;
@@ -208,19 +176,17 @@ std::int64_t OutputFile::CopyFrom(const InputFile& source, std::int64_t offset, 
 }
 
 bool OutputFile::SetMode(unsigned mode) {
-  if (fd_ < 0 || ::fchmod(fd_, static_cast<mode_t>(mode)) != 0) {
-    error_ = fd_ < 0 ? EBADF : errno;
+  if (!is_open() || ::fchmod(handle_.get(), static_cast<mode_t>(mode)) != 0) {
+    error_ = is_open() ? errno : EBADF;
     return false;
   }
   return true;
 }
 
 bool OutputFile::Close() {
-  if (fd_ < 0) return true;
-  const int rc = ::close(fd_);
-  fd_ = -1;
-  if (rc != 0) error_ = errno;
-  return rc == 0;
+  const bool closed = handle_.Close();
+  if (!closed) error_ = errno;
+  return closed;
 }
 
 ErrorCode RenameFile(std::u16string_view from, std::u16string_view to) {
@@ -246,65 +212,51 @@ bool IsFile(std::u16string_view path) {
 
 // --- Folder ---
 
-Folder::Folder(Folder&& other) noexcept { *this = std::move(other); }
-
-Folder& Folder::operator=(Folder&& other) noexcept {
-  if (this != &other) {
-    CloseFd(fd_);
-    std::swap(fd_, other.fd_);
-    error_ = other.error_;
-    path_ = std::move(other.path_);
-  }
-  return *this;
-}
-
-Folder::~Folder() { CloseFd(fd_); }
-
 bool Folder::Open(std::u16string_view path) {
-  CloseFd(fd_);
+  handle_.Reset();
   path_ = path;
-  fd_ = ::open(Native(path).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  error_ = fd_ < 0 ? errno : 0;
-  return fd_ >= 0;
+  handle_.Reset(::open(Native(path).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  error_ = is_open() ? 0 : errno;
+  return is_open();
 }
 
 bool Folder::OwnedByUser() const {
   struct stat info {};
-  return fd_ >= 0 && ::fstat(fd_, &info) == 0 && info.st_uid == ::geteuid();
+  return is_open() && ::fstat(handle_.get(), &info) == 0 && info.st_uid == ::geteuid();
 }
 
 std::vector<FolderEntry> Folder::Entries() const {
   std::vector<FolderEntry> entries;
   // The listing takes a descriptor of its own, so that this one stays.
-  const int listed = fd_ >= 0 ? ::openat(fd_, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
-  if (listed < 0) return entries;
-  const DirHandle dir{::fdopendir(listed)};
-  if (!dir) {
-    ::close(listed);
-    return entries;
-  }
+  if (!is_open()) return entries;
+  detail::OwnedHandle listed(::openat(handle_.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!listed.valid()) return entries;
+  const DirHandle dir{::fdopendir(listed.get())};
+  if (!dir) return entries;
+  (void)listed.Release();  // the listing closes it now
   while (const dirent* entry = ::readdir(dir.get())) {
     const std::string_view name = entry->d_name;
     if (name == "." || name == "..") continue;
     struct stat info {};
-    const EntryKind kind = ::fstatat(fd_, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 ? KindOf(info.st_mode)
-                                                                                         : EntryKind::Other;
+    const EntryKind kind = ::fstatat(handle_.get(), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0
+                               ? KindOf(info.st_mode)
+                               : EntryKind::Other;
     entries.push_back({Widen(name), kind});
   }
   return entries;
 }
 
 ErrorCode Folder::RemoveEntry(std::u16string_view name) const {
-  if (fd_ < 0) return EBADF;
-  return ::unlinkat(fd_, Native(name).c_str(), 0) == 0 ? 0 : errno;
+  if (!is_open()) return EBADF;
+  return ::unlinkat(handle_.get(), Native(name).c_str(), 0) == 0 ? 0 : errno;
 }
 
 bool Folder::TryLock() {
-  if (fd_ < 0) {
+  if (!is_open()) {
     error_ = EBADF;
     return false;
   }
-  while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+  while (::flock(handle_.get(), LOCK_EX | LOCK_NB) != 0) {
     if (errno == EINTR) continue;
     error_ = errno;
     return false;
@@ -313,15 +265,15 @@ bool Folder::TryLock() {
   // under its name since: the lock counts only for the folder still there.
   struct stat held {};
   struct stat named {};
-  if (::fstat(fd_, &held) != 0 || ::lstat(Native(path_).c_str(), &named) != 0 || held.st_dev != named.st_dev ||
-      held.st_ino != named.st_ino) {
+  if (::fstat(handle_.get(), &held) != 0 || ::lstat(Native(path_).c_str(), &named) != 0 ||
+      held.st_dev != named.st_dev || held.st_ino != named.st_ino) {
     error_ = ENOENT;
-    ::flock(fd_, LOCK_UN);
+    ::flock(handle_.get(), LOCK_UN);
     return false;
   }
   return true;
 }
 
-void Folder::Close() { CloseFd(fd_); }
+void Folder::Close() { handle_.Reset(); }
 
 }  // namespace pagimor::fs

@@ -26,14 +26,8 @@ constexpr std::int64_t kCopyBuffer = 64 * 1024;
 ErrorCode LastError() { return static_cast<ErrorCode>(::GetLastError()); }
 
 HANDLE AsHandle(NativeHandle handle) { return reinterpret_cast<HANDLE>(handle); }
+HANDLE AsHandle(const detail::OwnedHandle& handle) { return AsHandle(handle.get()); }
 NativeHandle FromHandle(HANDLE handle) { return reinterpret_cast<NativeHandle>(handle); }
-
-void CloseFile(NativeHandle& handle) {
-  if (handle != kNoHandle) {
-    ::CloseHandle(AsHandle(handle));
-    handle = kNoHandle;
-  }
-}
 
 OVERLAPPED At(std::int64_t offset) {
   OVERLAPPED at{};
@@ -88,45 +82,43 @@ std::u16string TempNameBeside(std::u16string_view target, unsigned attempt) {
   return name;
 }
 
+// 0 when the entry at native, which exists, has the name the path asks for
+// (in any case, as the system compares names); ERROR_ALREADY_EXISTS when
+// the path reaches it only through its short alias; the system's code when
+// its name cannot be read.
+ErrorCode NamedAsAsked(const std::wstring& native) {
+  WIN32_FIND_DATAW found{};
+  const HANDLE search = ::FindFirstFileW(native.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return LastError();
+  ::FindClose(search);
+  const std::wstring_view asked = std::wstring_view(native).substr(native.find_last_of(L'\\') + 1);
+  const bool same = ::CompareStringOrdinal(found.cFileName, -1, asked.data(), static_cast<int>(asked.size()), TRUE) ==
+                    CSTR_EQUAL;
+  return same ? 0 : ERROR_ALREADY_EXISTS;
+}
+
 }  // namespace
 
+bool detail::CloseNativeHandle(NativeHandle handle) { return ::CloseHandle(AsHandle(handle)) != 0; }
+
 std::string ErrorText(ErrorCode code) {
-  wchar_t* buffer = nullptr;
-  const DWORD length = ::FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-      static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-  const win32::LocalMemory<wchar_t> owned(buffer);
-  std::string text = length == 0 ? "Unknown error " + std::to_string(code)
-                                 : win32::WideToUtf8(std::wstring_view(buffer, length));
-  return detail::TrimErrorText(std::move(text));
+  std::string text = win32::SystemErrorText(static_cast<std::uint32_t>(code));
+  return text.empty() ? "Unknown error " + std::to_string(code) : text;
 }
 
 // --- InputFile ---
 
-InputFile::InputFile(InputFile&& other) noexcept { *this = std::move(other); }
-
-InputFile& InputFile::operator=(InputFile&& other) noexcept {
-  if (this != &other) {
-    CloseFile(fd_);
-    std::swap(fd_, other.fd_);
-    error_ = other.error_;
-  }
-  return *this;
-}
-
-InputFile::~InputFile() { CloseFile(fd_); }
-
 bool InputFile::Open(std::u16string_view path) {
-  CloseFile(fd_);
+  handle_.Reset();
   // Others may go on reading, nobody may write while the file is read.
   const HANDLE file = ::CreateFileW(win32::NativePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   error_ = file == INVALID_HANDLE_VALUE ? LastError() : 0;
-  fd_ = FromHandle(file);
+  handle_.Reset(FromHandle(file));
   if (file != INVALID_HANDLE_VALUE && ::GetFileType(file) != FILE_TYPE_DISK) {
     // Only files on a disk: a pipe or a device would block or never end.
     error_ = ERROR_INVALID_PARAMETER;
-    CloseFile(fd_);
+    handle_.Reset();
   }
   return is_open();
 }
@@ -136,7 +128,7 @@ std::optional<unsigned> InputFile::PermissionBits() const { return std::nullopt;
 
 std::int64_t InputFile::Size() const {
   LARGE_INTEGER size{};
-  if (!is_open() || !::GetFileSizeEx(AsHandle(fd_), &size)) return -1;
+  if (!is_open() || !::GetFileSizeEx(AsHandle(handle_), &size)) return -1;
   return size.QuadPart;
 }
 
@@ -144,7 +136,7 @@ std::int64_t InputFile::ReadAt(std::int64_t offset, std::span<std::uint8_t> out)
   if (!is_open() || offset < 0) return -1;
   std::size_t done = 0;
   while (done < out.size()) {
-    const std::int64_t n = ReadSome(AsHandle(fd_), offset + static_cast<std::int64_t>(done), out.data() + done,
+    const std::int64_t n = ReadSome(AsHandle(handle_), offset + static_cast<std::int64_t>(done), out.data() + done,
                                     out.size() - done);
     if (n < 0) return -1;
     if (n == 0) break;
@@ -155,22 +147,8 @@ std::int64_t InputFile::ReadAt(std::int64_t offset, std::span<std::uint8_t> out)
 
 // --- OutputFile ---
 
-OutputFile::OutputFile(OutputFile&& other) noexcept { *this = std::move(other); }
-
-OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
-  if (this != &other) {
-    CloseFile(fd_);
-    std::swap(fd_, other.fd_);
-    error_ = other.error_;
-    path_ = std::move(other.path_);
-  }
-  return *this;
-}
-
-OutputFile::~OutputFile() { CloseFile(fd_); }
-
 bool OutputFile::Create(std::u16string_view path, unsigned /*mode*/) {
-  CloseFile(fd_);
+  handle_.Reset();
   path_ = path;
   const std::wstring native = win32::NativePath(path);
   // Whatever stands under the name goes first and the file is made new:
@@ -184,29 +162,39 @@ bool OutputFile::Create(std::u16string_view path, unsigned /*mode*/) {
     return false;
   }
   if (attributes != INVALID_FILE_ATTRIBUTES) {
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-      ::RemoveDirectoryW(native.c_str());  // a link to a folder: the link goes, not the folder
-    } else {
-      ::DeleteFileW(native.c_str());
+    // A name may reach another file through that file's short alias: a
+    // book's "LONG~YQ3.HTM" is the "longfilename.htm" written before it.
+    // That file is kept, and this one is not made.
+    const ErrorCode named = NamedAsAsked(native);
+    if (named != 0) {
+      error_ = named;
+      return false;
+    }
+    const bool removed = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0
+                             ? ::RemoveDirectoryW(native.c_str())  // a link to a folder: the link goes, not the folder
+                             : ::DeleteFileW(native.c_str());
+    if (!removed) {
+      error_ = LastError();
+      return false;
     }
   }
   // Shared with nobody while it is written.
   const HANDLE file =
       ::CreateFileW(native.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   error_ = file == INVALID_HANDLE_VALUE ? LastError() : 0;
-  fd_ = FromHandle(file);
+  handle_.Reset(FromHandle(file));
   return is_open();
 }
 
 bool OutputFile::CreateTempBeside(std::u16string_view target) {
-  CloseFile(fd_);
+  handle_.Reset();
   // Beside the target, so that the rename stays on one volume.
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
     path_ = TempNameBeside(target, attempt);
     const HANDLE file = ::CreateFileW(win32::NativePath(path_).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     error_ = file == INVALID_HANDLE_VALUE ? LastError() : 0;
-    fd_ = FromHandle(file);
+    handle_.Reset(FromHandle(file));
     if (is_open() || (error_ != ERROR_FILE_EXISTS && error_ != ERROR_ALREADY_EXISTS)) break;
   }
   return is_open();
@@ -214,11 +202,7 @@ bool OutputFile::CreateTempBeside(std::u16string_view target) {
 
 bool OutputFile::Write(std::span<const std::uint8_t> data) {
   if (!is_open()) return false;
-  return WriteAll(AsHandle(fd_), data.data(), data.size(), error_);
-}
-
-bool OutputFile::Write(std::string_view data) {
-  return Write(std::span(reinterpret_cast<const std::uint8_t*>(data.data()), data.size()));
+  return WriteAll(AsHandle(handle_), data.data(), data.size(), error_);
 }
 
 std::int64_t OutputFile::CopyFrom(const InputFile& source, std::int64_t offset, std::int64_t length) {
@@ -226,7 +210,7 @@ std::int64_t OutputFile::CopyFrom(const InputFile& source, std::int64_t offset, 
     error_ = ERROR_INVALID_HANDLE;
     return -1;
   }
-  const HANDLE out = AsHandle(fd_);
+  const HANDLE out = AsHandle(handle_);
   std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::clamp<std::int64_t>(length, 0, kCopyBuffer)));
   std::int64_t done = 0;
   while (done < length) {
@@ -260,11 +244,9 @@ bool OutputFile::SetMode(unsigned /*mode*/) {
 }
 
 bool OutputFile::Close() {
-  if (!is_open()) return true;
-  const bool ok = ::CloseHandle(AsHandle(fd_)) != 0;
-  fd_ = kNoHandle;
-  if (!ok) error_ = LastError();
-  return ok;
+  const bool closed = handle_.Close();
+  if (!closed) error_ = LastError();
+  return closed;
 }
 
 ErrorCode RenameFile(std::u16string_view from, std::u16string_view to) {
@@ -295,10 +277,15 @@ bool IsFile(std::u16string_view path) {
 //
 // The folder is held open by a handle that lets others read, write and
 // delete, so that it keeps nobody out. The lock is a second opening that
-// asks for the right to delete the folder and lets nobody else have it:
-// while it is held, no other run can take the lock, and nobody can remove
-// or rename the folder, so its path keeps naming it and the entries can be
-// reached through the path.
+// asks for the right to add files to the folder (a write, to the system's
+// sharing rules) and shares only reading: while it is held, no other run
+// can take the lock, and nobody can remove or rename the folder (which asks
+// for deletion), so its path keeps naming it and the entries can be reached
+// through the path. Anyone may still list the folder and make or remove
+// files in it; what is refused besides is opening the folder itself for
+// writing, which a rename into the folder does on Windows. A lock asking
+// for deletion instead would also keep out Wine's listing, which shares
+// no deletion.
 
 namespace {
 
@@ -328,22 +315,8 @@ EntryKind KindOf(DWORD attributes) {
 
 }  // namespace
 
-Folder::Folder(Folder&& other) noexcept { *this = std::move(other); }
-
-Folder& Folder::operator=(Folder&& other) noexcept {
-  if (this != &other) {
-    CloseFile(fd_);
-    std::swap(fd_, other.fd_);
-    error_ = other.error_;
-    path_ = std::move(other.path_);
-  }
-  return *this;
-}
-
-Folder::~Folder() { CloseFile(fd_); }
-
 bool Folder::Open(std::u16string_view path) {
-  CloseFile(fd_);
+  handle_.Reset();
   // A trailing separator lets a link stand in the folder's place (a
   // temporary directory may be one): it is followed then.
   const bool followLink = !path.empty() && IsSeparator(path.back());
@@ -356,7 +329,7 @@ bool Folder::Open(std::u16string_view path) {
     error_ = LastError();
     return false;
   }
-  fd_ = FromHandle(folder);
+  handle_.Reset(FromHandle(folder));
   BY_HANDLE_FILE_INFORMATION info{};
   if (!::GetFileInformationByHandle(folder, &info)) {
     error_ = LastError();
@@ -368,7 +341,7 @@ bool Folder::Open(std::u16string_view path) {
     error_ = 0;
     return true;
   }
-  CloseFile(fd_);
+  handle_.Reset();
   return false;
 }
 
@@ -376,7 +349,7 @@ bool Folder::OwnedByUser() const {
   if (!is_open()) return false;
   PSID owner = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (::GetSecurityInfo(AsHandle(fd_), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
+  if (::GetSecurityInfo(AsHandle(handle_), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
                         nullptr, &descriptor) != ERROR_SUCCESS) {
     return false;
   }
@@ -395,7 +368,7 @@ std::vector<FolderEntry> Folder::Entries() const {
   // now, and no second opening that the lock's sharing would refuse.
   alignas(FILE_FULL_DIR_INFO) std::uint8_t buffer[16 * 1024];
   FILE_INFO_BY_HANDLE_CLASS what = FileFullDirectoryRestartInfo;
-  while (::GetFileInformationByHandleEx(AsHandle(fd_), what, buffer, sizeof buffer)) {
+  while (::GetFileInformationByHandleEx(AsHandle(handle_), what, buffer, sizeof buffer)) {
     what = FileFullDirectoryInfo;
     for (std::size_t at = 0;;) {
       const auto* info = reinterpret_cast<const FILE_FULL_DIR_INFO*>(buffer + at);
@@ -441,25 +414,23 @@ bool Folder::TryLock() {
     error_ = ERROR_INVALID_HANDLE;
     return false;
   }
-  const HANDLE lock = ::CreateFileW(win32::NativePath(path_).c_str(), kFolderAccess | DELETE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, kFolderFlags, nullptr);
-  if (lock == INVALID_HANDLE_VALUE) {
+  detail::OwnedHandle lock(FromHandle(::CreateFileW(win32::NativePath(path_).c_str(), kFolderAccess | FILE_ADD_FILE,
+                                                     FILE_SHARE_READ, nullptr, OPEN_EXISTING, kFolderFlags, nullptr)));
+  if (!lock.valid()) {
     error_ = LastError();
     return false;
   }
   // Whoever removed the folder before we held it may have let another stand
   // under its name since: the lock counts only for the folder still there.
-  if (!SameFolder(AsHandle(fd_), lock)) {
-    ::CloseHandle(lock);
+  if (!SameFolder(AsHandle(handle_), AsHandle(lock))) {
     error_ = ERROR_FILE_NOT_FOUND;
     return false;
   }
-  CloseFile(fd_);
-  fd_ = FromHandle(lock);
+  handle_ = std::move(lock);
   error_ = 0;
   return true;
 }
 
-void Folder::Close() { CloseFile(fd_); }
+void Folder::Close() { handle_.Reset(); }
 
 }  // namespace pagimor::fs

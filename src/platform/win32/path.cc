@@ -1,6 +1,8 @@
 #include "platform/win32/path.h"
 
+#include "platform/file.h"
 #include "platform/text.h"
+#include "platform/win32/handles.h"
 #include "platform/win32/winapi.h"
 
 namespace pagimor::win32 {
@@ -17,6 +19,16 @@ std::u16string FromWide(std::wstring_view text) { return {text.begin(), text.end
 std::wstring Utf8ToWide(std::string_view text) { return ToWide(Widen(text)); }
 
 std::string WideToUtf8(std::wstring_view text) { return ToUtf8(FromWide(text)); }
+
+std::string SystemErrorText(std::uint32_t code, std::uint16_t language) {
+  wchar_t* buffer = nullptr;
+  const DWORD length = ::FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+      language, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  const LocalMemory<wchar_t> owned(buffer);
+  if (length == 0 || buffer == nullptr) return {};
+  return fs::detail::TrimErrorText(WideToUtf8(std::wstring_view(buffer, length)));
+}
 
 std::wstring NativePath(std::u16string_view path) {
   std::wstring wide = ToWide(path);

@@ -7,13 +7,16 @@
 namespace pagimor::win32 {
 
 Win32Timer::Win32Timer(Win32Application& app, std::uint32_t interval, std::function<void()> onTick, bool enabled)
-    : app_(app), interval_(interval), on_tick_(std::move(onTick)), enabled_(enabled) {
+    : app_(app),
+      interval_(interval),
+      handler_(std::make_shared<Handler>(Handler{std::move(onTick)})),
+      enabled_(enabled) {
   id_ = app_.AddTimer(*this);
   Update();
 }
 
 Win32Timer::~Win32Timer() {
-  *alive_ = false;
+  handler_->timerAlive = false;
   if (running_) ::KillTimer(app_.MessageWindow(), id_);
   app_.RemoveTimer(id_);
 }
@@ -37,12 +40,11 @@ void Win32Timer::Update() {
 }
 
 void Win32Timer::Tick() {
-  if (ticking_ || !running_) return;
-  const std::shared_ptr<bool> alive = alive_;
-  const std::function<void()> handler = on_tick_;
+  if (ticking_ || !running_ || !handler_->onTick) return;
+  const std::shared_ptr<Handler> handler = handler_;
   ticking_ = true;
-  if (handler) handler();
-  if (*alive) ticking_ = false;
+  handler->onTick();
+  if (handler->timerAlive) ticking_ = false;
 }
 
 }  // namespace pagimor::win32

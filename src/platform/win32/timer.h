@@ -29,15 +29,19 @@ class Win32Timer final : public Timer {
   // Runs the system timer while enabled with a non-zero interval.
   void Update();
 
+  // The handler, shared with a tick that runs it: a handler that destroys
+  // its timer goes on running, and the tick then touches the timer no more.
+  struct Handler {
+    std::function<void()> onTick;
+    bool timerAlive = true;
+  };
+
   Win32Application& app_;
   std::uint32_t interval_;
-  std::function<void()> on_tick_;
+  std::shared_ptr<Handler> handler_;
   bool enabled_;
   bool running_ = false;
   bool ticking_ = false;
-  // Cleared when the timer goes, so that a tick whose handler destroyed the
-  // timer does not touch it afterwards.
-  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
   UINT_PTR id_ = 0;
 };
 

@@ -23,24 +23,10 @@ HINSTANCE ThisModule() { return ::GetModuleHandleW(nullptr); }
 
 bool Pressed(int key) { return (static_cast<unsigned short>(::GetKeyState(key)) & 0x8000U) != 0; }
 
-// The system's words for a failure code, without the line end it adds.
-std::string SystemReason(HRESULT code) {
-  wchar_t* text = nullptr;
-  const DWORD length = ::FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-      static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  const LocalMemory<wchar_t> owned(text);
-  std::wstring reason(text != nullptr ? text : L"", length);
-  while (!reason.empty() && (reason.back() == L'\r' || reason.back() == L'\n' || reason.back() == L' ' ||
-                             reason.back() == L'.'))
-    reason.pop_back();
-  return WideToUtf8(reason);
-}
-
 std::string FailureText(const char* step, HRESULT code) {
   char number[16];
   std::snprintf(number, sizeof number, "0x%08lX", static_cast<unsigned long>(code));
-  std::string reason = SystemReason(code);
+  std::string reason = SystemErrorText(static_cast<std::uint32_t>(code));
   if (reason.empty()) reason = "unknown error";
   return "The web browser control could not be started: " + reason + " (" + step + ", " + number + ").";
 }

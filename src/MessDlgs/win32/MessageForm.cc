@@ -8,6 +8,7 @@
 
 #include "MessDlgs/AccessKeys.h"
 #include "platform/win32/path.h"
+#include "platform/win32/window_owner.h"
 
 namespace pagimor {
 namespace {
@@ -377,12 +378,9 @@ std::int32_t TMessageForm::ShowModal() {
 }
 
 INT_PTR CALLBACK TMessageForm::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_INITDIALOG) {
-    ::SetWindowLongPtrW(window, DWLP_USER, lParam);
-    return FALSE;  // the focus is given when the dialog is shown
-  }
-  auto* form = reinterpret_cast<TMessageForm*>(::GetWindowLongPtrW(window, DWLP_USER));
-  if (form == nullptr) return FALSE;
+  auto* form = win32::DialogOwner<TMessageForm>(window, message, lParam);
+  // At WM_INITDIALOG too: the focus is given when the dialog is shown.
+  if (form == nullptr || message == WM_INITDIALOG) return FALSE;
   switch (message) {
     case WM_COMMAND: {
       const int id = LOWORD(wParam);

@@ -10,6 +10,7 @@
 #include "platform/process.h"
 #include "platform/win32/path.h"
 #include "platform/win32/timer.h"
+#include "platform/win32/window_owner.h"
 
 namespace pagimor::win32 {
 namespace {
@@ -206,11 +207,8 @@ HWND Win32Application::MessageWindow() {
 }
 
 LRESULT CALLBACK Win32Application::MessageWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-    ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-  } else if (message == WM_TIMER) {
-    auto* app = reinterpret_cast<Win32Application*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+  auto* app = WindowOwner<Win32Application>(window, message, lParam);
+  if (message == WM_TIMER) {
     if (app != nullptr) app->OnTimer(wParam);
     return 0;
   }

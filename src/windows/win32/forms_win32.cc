@@ -7,6 +7,7 @@
 
 #include "platform/win32/path.h"
 #include "windows/win32/resource.h"
+#include "platform/win32/window_owner.h"
 
 namespace pagimor::win32 {
 namespace {
@@ -133,13 +134,12 @@ void Win32Form2::Layout(HWND window) {
 }
 
 INT_PTR CALLBACK Win32Form2::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* self = DialogOwner<Win32Form2>(window, message, lParam);
+  if (self == nullptr) return FALSE;
   if (message == WM_INITDIALOG) {
-    ::SetWindowLongPtrW(window, DWLP_USER, lParam);
-    reinterpret_cast<Win32Form2*>(lParam)->Layout(window);
+    self->Layout(window);
     return FALSE;  // the reader's keys have nothing to go to
   }
-  auto* self = reinterpret_cast<Win32Form2*>(::GetWindowLongPtrW(window, DWLP_USER));
-  if (self == nullptr) return FALSE;
   LRESULT result = 0;
   if (HandleEndSession(self->app(), message, wParam, result)) {
     ::SetWindowLongPtrW(window, DWLP_MSGRESULT, result);
@@ -251,11 +251,7 @@ void Win32Form1::Create() {
 }
 
 LRESULT CALLBACK Win32Form1::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-    ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-  }
-  auto* self = reinterpret_cast<Win32Form1*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+  auto* self = WindowOwner<Win32Form1>(window, message, lParam);
   if (self == nullptr) return ::DefWindowProcW(window, message, wParam, lParam);
   if (message == WM_CREATE) self->OnCreate(window);
   return self->Handle(window, message, wParam, lParam);

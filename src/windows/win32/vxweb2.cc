@@ -4,6 +4,7 @@
 #include <string>
 
 #include "windows/win32/vxweb2_resource.h"
+#include "platform/win32/window_owner.h"
 
 namespace pagimor {
 namespace {
@@ -131,12 +132,9 @@ void TfrmAbout::Close() { ::ShowWindow(frmAbout_.get(), SW_HIDE); }
 void TfrmAbout::BitBtn1Click(HWND /*sender*/) { Close(); }
 
 INT_PTR CALLBACK TfrmAbout::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_INITDIALOG) {
-    ::SetWindowLongPtrW(window, DWLP_USER, lParam);
-    return FALSE;  // the focus is given when the box is shown
-  }
-  auto* self = reinterpret_cast<TfrmAbout*>(::GetWindowLongPtrW(window, DWLP_USER));
-  if (self == nullptr) return FALSE;
+  auto* self = win32::DialogOwner<TfrmAbout>(window, message, lParam);
+  // At WM_INITDIALOG too: the focus is given when the box is shown.
+  if (self == nullptr || message == WM_INITDIALOG) return FALSE;
   switch (message) {
     case WM_COMMAND:
       // Enter and a click press OK; Esc is not a key of this box.

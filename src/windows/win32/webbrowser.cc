@@ -9,6 +9,7 @@
 
 #include "platform/win32/path.h"
 #include "windows/vxweb.h"
+#include "platform/win32/window_owner.h"
 
 namespace pagimor::win32 {
 
@@ -264,11 +265,7 @@ void Win32WebBrowser::FitControl() {
 }
 
 LRESULT CALLBACK Win32WebBrowser::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-    ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-  }
-  auto* self = reinterpret_cast<Win32WebBrowser*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+  auto* self = WindowOwner<Win32WebBrowser>(window, message, lParam);
   if (self != nullptr) {
     switch (message) {
       case WM_SIZE:

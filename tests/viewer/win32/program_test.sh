@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Windows viewer as a reader runs it, under Wine on the display ctest is
-# given: a book packed by the host's packer opens its window with the files
-# in place, Ctrl+Q ends it with exit code 0 and its folder gone; the bare
-# viewer, which holds no book, says so and ends with 0 after Return.
+# given: a book packed by the host's packer shows its loading window before
+# any folder is made, then its window with the files in place and the
+# loading window gone; Ctrl+Q ends it with exit code 0 and its folder gone.
+# The bare viewer, which holds no book, says so and ends with 0 after Return.
 #   program_test.sh VIEWER WINE_RUN WINE_PREFIX SOURCE_DIR
 set -uo pipefail
 viewer=$1 wine_run=$2 prefix=$3 source=$4
@@ -22,67 +23,98 @@ command -v xdotool >/dev/null || { echo "xdotool is not installed: skipped"; exi
 work=$(mktemp -d)
 pid=
 cleanup() {
-  [ -n "$pid" ] && kill "$pid" 2>/dev/null
+  local status=$?
+  if [ -n "$pid" ]; then
+    kill "$pid" 2>/dev/null
+    # The book is a process of its own under the one that started it: a
+    # failed test ends every program of its prefix, so that none is left
+    # holding the display or the folder.
+    [ "$status" -ne 0 ] && WINEPREFIX=$prefix wineserver -k 2>/dev/null
+  fi
   rm -rf "$work"
 }
 trap cleanup EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 
-mkdir -p "$work/tmp" "$work/src"
+mkdir -p "$work/tmp"
 # A host path as Wine names it: Z: is the host's root.
 windows_path() { local path=${1//\//\\}; echo "Z:$path"; }
-# Runs a program of this machine's with the book's own temporary directory.
-# Wine takes a first program's TEMP and TMP from its registry; a program
-# started by another gets them from its parent.
-run_with_temp() {
+# Starts a program of this machine's in the background with the book's own
+# temporary directory; its process is $pid. Wine takes a first program's
+# TEMP and TMP from its registry; a program started by another gets them
+# from its parent.
+start_with_temp() {
   local temp
   temp=$(windows_path "$work/tmp")
-  "$wine_run" "$prefix" cmd /c "set TMP=$temp&& set TEMP=$temp&& $(windows_path "$1")"
+  "$wine_run" "$prefix" cmd /c "set TMP=$temp&& set TEMP=$temp&& $(windows_path "$1")" &
+  pid=$!
 }
+# Waits for the program started last to end, at most $2 seconds, and
+# requires exit code 0; $1 says what should have ended it.
+expect_end() {
+  local status
+  timeout "$2" tail --pid="$pid" -f /dev/null || fail "$1 did not end the viewer"
+  wait "$pid"
+  status=$?
+  pid=
+  [ "$status" -eq 0 ] || fail "the viewer ended after $1 with $status"
+}
+
+# A visible window of the program whose title matches the pattern $1, after
+# up to $2 seconds, polled every ${3:-0.5} seconds; none once the program
+# has ended.
+find_window() {
+  local id deadline=$((SECONDS + $2))
+  while [ "$SECONDS" -le "$deadline" ]; do
+    id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1)
+    if [ -n "$id" ]; then echo "$id"; return 0; fi
+    kill -0 "$pid" 2>/dev/null || return 1
+    sleep "${3:-0.5}"
+  done
+  return 1
+}
+# Focuses a window and sends it keys.
+press() {
+  xdotool windowfocus --sync "$1" 2>/dev/null
+  xdotool key --clearmodifiers "$2"
+}
+book_folders() { compgen -G "$work/tmp/zel*VXEbook"; }
+
+loading='^Loading - Please wait\.\.\.$'
+
+# Opens the book $1 made of the folder $2, checks its files in the book
+# folder, and closes it with Ctrl+Q.
+open_and_close() {
+  local book=$1 folder=$2 window folders file
+  start_with_temp "$book"
+  # The loading window stands a second before the folder is made.
+  find_window "$loading" 90 0.1 >/dev/null || fail "the loading window did not show"
+  [ -z "$(book_folders)" ] || fail "the book folder was made before the loading window showed"
+  window=$(find_window '^EBook$' 60) || fail "the viewer window did not open"
+  [ -z "$(xdotool search --name "$loading" 2>/dev/null)" ] || fail "the loading window is still there"
+  mapfile -t folders < <(book_folders)
+  [ ${#folders[@]} -eq 1 ] && [ -d "${folders[0]}" ] || fail "expected one book folder, found: ${folders[*]}"
+  for file in "$folder"/*; do
+    cmp -s "$file" "${folders[0]}/${file##*/}" || fail "${file##*/} differs from its source in the book folder"
+  done
+  diff <(ls -A "$folder") <(ls -A "${folders[0]}") >/dev/null ||
+    fail "the book folder does not hold the book's files alone: $(ls -A "${folders[0]}")"
+  press "$window" ctrl+q
+  expect_end "Ctrl+Q" 60
+  [ ! -e "${folders[0]}" ] || fail "the book folder was left behind"
+}
+
+mkdir "$work/src"
 printf '<html><body><p>Quiz</p></body></html>' >"$work/src/index.html"
 printf 'p { color: teal }' >"$work/src/style.css"
 head -c 70000 /dev/urandom >"$work/src/picture.bin"
 "$packer" create --viewer "$viewer" -o "$work/book.exe" "$work/src" >/dev/null || fail "the packer refused the book"
-
-# Waits up to $2 seconds for a visible window of the program titled $1.
-find_window() {
-  local id
-  for _ in $(seq 1 $(($2 * 2))); do
-    id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1)
-    if [ -n "$id" ]; then echo "$id"; return 0; fi
-    sleep 0.5
-  done
-  return 1
-}
-
-run_with_temp "$work/book.exe" &
-pid=$!
-window=$(find_window EBook 90) || fail "the viewer window did not open"
-folders=("$work"/tmp/zel*VXEbook)
-[ ${#folders[@]} -eq 1 ] && [ -d "${folders[0]}" ] || fail "expected one book folder, found: ${folders[*]}"
-for file in index.html style.css picture.bin; do
-  cmp -s "$work/src/$file" "${folders[0]}/$file" || fail "$file differs from its source in the book folder"
-done
-[ "$(ls "${folders[0]}" | wc -l)" -eq 3 ] || fail "the book folder holds more than the book: $(ls "${folders[0]}")"
-xdotool windowfocus --sync "$window" 2>/dev/null
-xdotool key --clearmodifiers ctrl+q
-timeout 60 tail --pid="$pid" -f /dev/null || fail "Ctrl+Q did not end the viewer"
-wait "$pid"
-status=$?
-pid=
-[ "$status" -eq 0 ] || fail "the viewer ended with $status"
-[ ! -e "${folders[0]}" ] || fail "the book folder was left behind"
+open_and_close "$work/book.exe" "$work/src"
 
 # The bare viewer holds no book.
-run_with_temp "$viewer" &
-pid=$!
-dialog=$(find_window Error 60) || fail "the corrupt-book message did not show"
-xdotool windowfocus --sync "$dialog" 2>/dev/null
-xdotool key --clearmodifiers Return
-timeout 60 tail --pid="$pid" -f /dev/null || fail "Return did not end the bare viewer"
-wait "$pid"
-status=$?
-pid=
-[ "$status" -eq 0 ] || fail "the bare viewer ended with $status"
+start_with_temp "$viewer"
+dialog=$(find_window '^Error$' 60) || fail "the corrupt-book message did not show"
+press "$dialog" Return
+expect_end "Return" 60
 [ -z "$(ls "$work/tmp")" ] || fail "the bare viewer wrote into the temporary directory: $(ls "$work/tmp")"
 echo "passed"

@@ -3,6 +3,7 @@
 # given: a book packed by the host's packer shows its loading window before
 # any folder is made, then its window with the files in place and the
 # loading window gone; Ctrl+Q ends it with exit code 0 and its folder gone.
+# So does such a book signed afterwards.
 # The bare viewer, which holds no book, says so and ends with 0 after Return.
 #   program_test.sh VIEWER WINE_RUN WINE_PREFIX SOURCE_DIR
 set -uo pipefail
@@ -18,6 +19,9 @@ if [ -z "$packer" ]; then
   exit $skip
 fi
 command -v xdotool >/dev/null || { echo "xdotool is not installed: skipped"; exit $skip; }
+for tool in osslsigncode openssl; do
+  command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps installs it)"; exit 1; }
+done
 [ -n "${DISPLAY:-}" ] || { echo "no display: skipped"; exit $skip; }
 
 work=$(mktemp -d)
@@ -73,14 +77,32 @@ find_window() {
   done
   return 1
 }
+
+loading='^Loading - Please wait\.\.\.$'
+# The titles of the visible windows, for a failure's message.
+on_screen() {
+  local id
+  for id in $(xdotool search --onlyvisible --name . 2>/dev/null); do printf '"%s" ' "$(xdotool getwindowname "$id")"; done
+}
+# The viewer's window, after up to $1 seconds. Its plain messages are titled
+# "EBook" too, but they show while the loading window is still there, and the
+# viewer's window opens only once that is gone.
+viewer_window() {
+  local id deadline=$((SECONDS + $1))
+  while [ "$SECONDS" -le "$deadline" ]; do
+    id=$(xdotool search --onlyvisible --name '^EBook$' 2>/dev/null | head -n 1)
+    if [ -n "$id" ] && [ -z "$(xdotool search --name "$loading" 2>/dev/null)" ]; then echo "$id"; return 0; fi
+    kill -0 "$pid" 2>/dev/null || return 1
+    sleep 0.5
+  done
+  return 1
+}
 # Focuses a window and sends it keys.
 press() {
   xdotool windowfocus --sync "$1" 2>/dev/null
   xdotool key --clearmodifiers "$2"
 }
 book_folders() { compgen -G "$work/tmp/zel*VXEbook"; }
-
-loading='^Loading - Please wait\.\.\.$'
 
 # Opens the book $1 made of the folder $2, checks its files in the book
 # folder, and closes it with Ctrl+Q.
@@ -90,8 +112,7 @@ open_and_close() {
   # The loading window stands a second before the folder is made.
   find_window "$loading" 90 0.1 >/dev/null || fail "the loading window did not show"
   [ -z "$(book_folders)" ] || fail "the book folder was made before the loading window showed"
-  window=$(find_window '^EBook$' 60) || fail "the viewer window did not open"
-  [ -z "$(xdotool search --name "$loading" 2>/dev/null)" ] || fail "the loading window is still there"
+  window=$(viewer_window 60) || fail "the viewer window did not open, with the loading window gone; on screen: $(on_screen)"
   mapfile -t folders < <(book_folders)
   [ ${#folders[@]} -eq 1 ] && [ -d "${folders[0]}" ] || fail "expected one book folder, found: ${folders[*]}"
   for file in "$folder"/*; do
@@ -110,6 +131,26 @@ printf 'p { color: teal }' >"$work/src/style.css"
 head -c 70000 /dev/urandom >"$work/src/picture.bin"
 "$packer" create --viewer "$viewer" -o "$work/book.exe" "$work/src" >/dev/null || fail "the packer refused the book"
 open_and_close "$work/book.exe" "$work/src"
+
+# Signed after packing, as an author ships it, with a folder that has what
+# makes books differ: names outside ASCII, sizes around the reader's
+# 1024-byte blocks, an empty file, and a file holding the end-of-archive
+# marker, which must not go last.
+mkdir "$work/signed"
+cp "$work/src/index.html" "$work/signed/"
+for size in 1023 1024 1025; do head -c "$size" /dev/urandom >"$work/signed/block$size.bin"; done
+: >"$work/signed/empty"
+printf 'data <<##QUOMAR%s more' 'EOF##>>' >"$work/signed/zz.bin"
+printf 'Звук' >"$work/signed/звук.wav"
+printf 'Bild' >"$work/signed/Bild_ä.gif"
+"$packer" create --viewer "$viewer" -o "$work/unsigned.exe" "$work/signed" >/dev/null ||
+  fail "the packer refused the book to sign"
+openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/key.pem" -out "$work/cert.pem" -days 2 \
+  -subj "/CN=Pagimor test book" >/dev/null 2>&1 || fail "openssl made no certificate"
+osslsigncode sign -certs "$work/cert.pem" -key "$work/key.pem" -in "$work/unsigned.exe" -out "$work/signed.exe" \
+  >/dev/null || fail "osslsigncode did not sign the book"
+osslsigncode verify -CAfile "$work/cert.pem" -in "$work/signed.exe" >/dev/null || fail "the book's signature does not hold"
+open_and_close "$work/signed.exe" "$work/signed"
 
 # The bare viewer holds no book.
 start_with_temp "$viewer"

@@ -46,16 +46,33 @@ cleanup() {
 }
 trap cleanup EXIT
 fail() { echo "FAIL: $*"; exit 1; }
+# Progress, with the seconds since the start, to show where the time goes.
+say() { echo "[${SECONDS}s] $*"; }
 
 # With no window manager on the display, Wine waits some two seconds for one
 # whenever it hides a window. A display without one gets openbox for the
 # test, with its own settings; without openbox the test runs just slower.
+# A fresh display now and then refuses openbox's first connection.
 has_window_manager() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
+start_window_manager() {
+  local try
+  mkdir -p "$work/wm"
+  for try in 1 2 3; do
+    XDG_CONFIG_HOME=$work/wm XDG_CACHE_HOME=$work/wm openbox --sm-disable >"$work/wm/log" 2>&1 &
+    wm=$!
+    for _ in $(seq 1 30); do
+      has_window_manager && return 0
+      kill -0 "$wm" 2>/dev/null || break
+      sleep 0.1
+    done
+    kill "$wm" 2>/dev/null
+    wm=
+    sleep 0.5
+  done
+  echo "openbox did not start: $(cat "$work/wm/log"); going on without a window manager"
+}
 if command -v openbox >/dev/null && command -v xprop >/dev/null && ! has_window_manager; then
-  mkdir "$work/wm"
-  XDG_CONFIG_HOME=$work/wm XDG_CACHE_HOME=$work/wm openbox --sm-disable >/dev/null 2>&1 &
-  wm=$!
-  for _ in $(seq 1 50); do has_window_manager && break; sleep 0.1; done
+  start_window_manager
 fi
 
 # A host path as Wine names it: Z: is the host's root.
@@ -133,7 +150,9 @@ open_and_close() {
   # The loading window stands a second before the folder is made.
   find_window "$loading" 90 0.1 >/dev/null || fail "the loading window did not show"
   [ -z "$(book_folders)" ] || fail "the book folder was made before the loading window showed"
+  say "the loading window shows"
   window=$(viewer_window 60) || fail "the viewer window did not open, with the loading window gone; on screen: $(on_screen)"
+  say "the viewer window shows"
   mapfile -t folders < <(book_folders)
   [ ${#folders[@]} -eq 1 ] && [ -d "${folders[0]}" ] || fail "expected one book folder, found: ${folders[*]}"
   for file in "$folder"/*; do
@@ -143,6 +162,7 @@ open_and_close() {
     fail "the book folder does not hold the book's files alone: $(ls -A "${folders[0]}")"
   press "$window" ctrl+q
   expect_end "Ctrl+Q" 60
+  say "Ctrl+Q ended it"
   [ ! -e "${folders[0]}" ] || fail "the book folder was left behind"
 }
 
@@ -151,6 +171,7 @@ printf '<html><body><p>Quiz</p></body></html>' >"$work/src/index.html"
 printf 'p { color: teal }' >"$work/src/style.css"
 head -c 70000 /dev/urandom >"$work/src/picture.bin"
 "$packer" create --viewer "$viewer" -o "$work/book.exe" "$work/src" >/dev/null || fail "the packer refused the book"
+say "a book"
 open_and_close "$work/book.exe" "$work/src"
 
 # Signed after packing, as an author ships it, with a folder that has what
@@ -171,6 +192,7 @@ openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/key.pem" -out "$work/ce
 osslsigncode sign -certs "$work/cert.pem" -key "$work/key.pem" -in "$work/unsigned.exe" -out "$work/signed.exe" \
   >/dev/null || fail "osslsigncode did not sign the book"
 osslsigncode verify -CAfile "$work/cert.pem" -in "$work/signed.exe" >/dev/null || fail "the book's signature does not hold"
+say "a signed book"
 open_and_close "$work/signed.exe" "$work/signed"
 
 # Refused books, all at once: each waits at its message until it is closed.
@@ -216,6 +238,7 @@ mkdir -p "$bare/tmp"
 cp "$viewer" "$bare/book.exe"
 cases+=("$bare")
 
+say "refused books and the bare viewer"
 declare -A before started
 for case in "${cases[@]}"; do
   before[$case]=$(ls -A "$case")
@@ -240,6 +263,7 @@ for i in "${!refused_names[@]}"; do
 done
 [ -z "$(ls -A "$bare/tmp")" ] || fail "the bare viewer wrote into the temporary directory: $(ls -A "$bare/tmp")"
 
+say "every message shows"
 # Each message read and answered from inside Wine, where the probe sees
 # which book shows it; one it missed is read on its next round.
 messages=
@@ -255,6 +279,7 @@ until all_read; do
 done
 bad_name="There was an error reading the ebook. The included filename could not be read. Closing program."
 corrupt="This ZEL-Software EBook seems to be corrupt. Closing program."
+say "every message is read and answered"
 for i in "${!cases[@]}"; do
   case=${cases[i]}
   what=${refused_names[i]:-"the bare viewer"}
@@ -272,4 +297,4 @@ for i in "${!cases[@]}"; do
     fail "$what: something was written beside the book folder: $(ls -A "$case")"
   ! grep -q "escaped from" "$case.output" || fail "$what: the entry went to the console"
 done
-echo "passed"
+say "passed"

@@ -12,6 +12,7 @@
 #   program_test.sh VIEWER WINE_RUN WINE_PREFIX SOURCE_DIR DIALOG_PROBE
 set -uo pipefail
 viewer=$1 wine_run=$2 prefix=$3 source=$4 probe=$5
+source "$source/tests/archive/book_fixtures.sh"
 skip=77
 
 packer=
@@ -175,23 +176,13 @@ say "a book"
 open_and_close "$work/book.exe" "$work/src"
 
 # Signed after packing, as an author ships it, with a folder that has what
-# makes books differ: names outside ASCII, sizes around the reader's
-# 1024-byte blocks, an empty file, and a file holding the end-of-archive
-# marker, which must not go last.
-mkdir "$work/signed"
-cp "$work/src/index.html" "$work/signed/"
-for size in 1023 1024 1025; do head -c "$size" /dev/urandom >"$work/signed/block$size.bin"; done
-: >"$work/signed/empty"
-printf 'data <<##QUOMAR%s more' 'EOF##>>' >"$work/signed/zz.bin"
-printf 'Звук' >"$work/signed/звук.wav"
-printf 'Bild' >"$work/signed/Bild_ä.gif"
+# makes books differ.
+make_varied_folder "$work/signed"
 "$packer" create --viewer "$viewer" -o "$work/unsigned.exe" "$work/signed" >/dev/null ||
   fail "the packer refused the book to sign"
-openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/key.pem" -out "$work/cert.pem" -days 2 \
-  -subj "/CN=Pagimor test book" >/dev/null 2>&1 || fail "openssl made no certificate"
-osslsigncode sign -certs "$work/cert.pem" -key "$work/key.pem" -in "$work/unsigned.exe" -out "$work/signed.exe" \
-  >/dev/null || fail "osslsigncode did not sign the book"
-osslsigncode verify -CAfile "$work/cert.pem" -in "$work/signed.exe" >/dev/null || fail "the book's signature does not hold"
+make_certificate "$work" || fail "openssl made no certificate"
+sign_book "$work" "$work/unsigned.exe" "$work/signed.exe" >/dev/null || fail "osslsigncode did not sign the book"
+signature_holds "$work" "$work/signed.exe" >/dev/null || fail "the book's signature does not hold"
 say "a signed book"
 open_and_close "$work/signed.exe" "$work/signed"
 

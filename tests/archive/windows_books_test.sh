@@ -17,6 +17,8 @@ for tool in osslsigncode openssl cmp diff od dd; do
   command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps installs it)"; exit 1; }
 done
 
+source "$(dirname "${BASH_SOURCE[0]}")/book_fixtures.sh"
+
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
@@ -53,20 +55,8 @@ flip() {
   printf "\\$(printf '%03o' $((byte ^ 1)))" | dd of="$file" bs=1 seek="$at" conv=notrunc status=none
 }
 size() { stat -c %s "$1"; }
-signature_holds() { osslsigncode verify -CAfile cert.pem -in "$1"; }
 
-# A folder with what makes books differ: names outside ASCII, sizes around
-# the reader's 1024-byte blocks, an empty file, and a file that holds the
-# end-of-archive marker and so must not go last.
-end_marker='<<##QUOMAR''EOF##>>'
-mkdir quiz
-printf '<p>Frage</p>' >quiz/index.html
-head -c 1023 /dev/zero | tr '\0' 'a' >quiz/a1023.txt
-head -c 1025 /dev/zero | tr '\0' 'b' >quiz/b1025.txt
-: >quiz/empty
-printf 'data %s more' "$end_marker" >quiz/zz.bin
-printf 'Звук' >"quiz/звук.wav"
-printf 'Bild' >"quiz/Bild_ä.gif"
+make_varied_folder quiz
 cp "$viewer" viewer.exe
 
 echo "== packing"
@@ -95,10 +85,9 @@ check "so is a book over its viewer, named in capitals" says "is the viewer" \
   winpack create --viewer viewer.exe -o VIEWER.EXE quiz
 
 echo "== signing"
-openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem -days 2 -subj "/CN=Pagimor test book" \
-  >/dev/null 2>&1
-check "osslsigncode signs the book" osslsigncode sign -certs cert.pem -key key.pem -in linux.exe -out signed.exe
-check "its signature holds" signature_holds signed.exe
+make_certificate .
+check "osslsigncode signs the book" sign_book . linux.exe signed.exe
+check "its signature holds" signature_holds . signed.exe
 check "the signed book lists the same files" diff <("$host" list linux.exe) <("$host" list signed.exe)
 check "and under Wine" diff <("$host" list linux.exe) <(winpack_lines list signed.exe)
 check "extract gives the same files" "$host" extract signed.exe out-signed
@@ -120,7 +109,7 @@ broken=0 kept=""
 for at in $offsets; do
   cp signed.exe changed.exe
   flip changed.exe "$at"
-  if signature_holds changed.exe >/dev/null 2>&1; then kept+=" $at"; else broken=$((broken + 1)); fi
+  if signature_holds . changed.exe >/dev/null 2>&1; then kept+=" $at"; else broken=$((broken + 1)); fi
 done
 check "each of $broken changed bytes breaks the signature" test -z "$kept"
 [ -z "$kept" ] || echo "    the signature held with a byte changed at:$kept"
@@ -129,7 +118,7 @@ check "each of $broken changed bytes breaks the signature" test -z "$kept"
 pe_header=$(od -An -tu4 -j60 -N4 signed.exe | tr -d ' ')
 cp signed.exe changed.exe
 flip changed.exe $((pe_header + 24 + 64))
-check "a changed checksum is reported" says "invalid PE checksum" osslsigncode verify -CAfile cert.pem -in changed.exe
+check "a changed checksum is reported" says "invalid PE checksum" signature_holds . changed.exe
 cp signed.exe longer.exe
 printf 'x' >>longer.exe
 check "a byte added after the signature is no signature" says "bytes follow the end-of-archive marker" \
@@ -138,20 +127,19 @@ mkdir quiz2
 cp quiz/* quiz2/
 printf '<p>Andere Frage</p>' >quiz2/index.html
 check "a book packed again is unsigned" "$host" create --viewer viewer.exe -o repacked.exe quiz2
-check "so no signature holds" fails signature_holds repacked.exe
+check "so no signature holds" fails signature_holds . repacked.exe
 check "and verify calls it unsigned" fails says ", signed (" "$host" verify repacked.exe
 
 echo "== a signed viewer"
-osslsigncode sign -certs cert.pem -key key.pem -in viewer.exe -out signed-viewer.exe >/dev/null
+sign_book . viewer.exe signed-viewer.exe >/dev/null
 check "packs on Linux" "$host" create --viewer signed-viewer.exe -o from-signed-viewer.exe quiz
 check "and under Wine into the same bytes" winpack create --viewer signed-viewer.exe -o from-signed-viewer-w.exe quiz
 check "byte for byte" cmp from-signed-viewer.exe from-signed-viewer-w.exe
-check "without the viewer's broken signature" fails signature_holds from-signed-viewer.exe
+check "without the viewer's broken signature" fails signature_holds . from-signed-viewer.exe
 check "verify finds it sound" "$host" verify from-signed-viewer.exe
 check "and unsigned" fails says ", signed (" "$host" verify from-signed-viewer.exe
-check "it can be signed afresh" osslsigncode sign -certs cert.pem -key key.pem -in from-signed-viewer.exe \
-  -out resigned.exe
-check "and that signature holds" signature_holds resigned.exe
+check "it can be signed afresh" sign_book . from-signed-viewer.exe resigned.exe
+check "and that signature holds" signature_holds . resigned.exe
 check "verify says it is signed" says ", signed (a certificate table of" "$host" verify resigned.exe
 # A signed viewer with an archive put after it by other means.
 { cat signed-viewer.exe; tail -c +$((viewer_size + 1)) linux.exe; } >by-hand.exe

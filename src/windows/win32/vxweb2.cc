@@ -3,8 +3,9 @@
 #include <stdexcept>
 #include <string>
 
-#include "windows/win32/vxweb2_resource.h"
+#include "platform/win32/path.h"
 #include "platform/win32/window_owner.h"
+#include "windows/win32/vxweb2_resource.h"
 
 namespace pagimor {
 namespace {
@@ -51,7 +52,10 @@ TfrmAbout::TfrmAbout() {
   frmAbout_.reset(::CreateDialogParamW(ThisModule(), MAKEINTRESOURCEW(IDD_FRMABOUT), nullptr, &TfrmAbout::DialogProc,
                                        reinterpret_cast<LPARAM>(this)));
   if (!frmAbout_) {
-    throw std::runtime_error("The About box cannot be created (system error " + std::to_string(::GetLastError()) +
+    const DWORD code = ::GetLastError();
+    std::string reason = win32::SystemErrorText(code);
+    if (reason.empty()) reason = "unknown error";
+    throw std::runtime_error("The About box cannot be created: " + reason + " (system error " + std::to_string(code) +
                              ").");
   }
   HWND window = frmAbout_.get();

@@ -62,7 +62,7 @@ for run in 1 2 3; do
   mkdir "$work/tmp"
   export TMPDIR_BENCH="$work/tmp"
   sync
-  result=$(xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
+  result=$(xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" bash -c '
     hz=$(getconf CLK_TCK)
     TMPDIR="$TMPDIR_BENCH" "$1" 2>/dev/null &
     pid=$!

@@ -401,7 +401,10 @@ class OwnDisplay {
     std::string three = "3";
     std::string noTcp = "-nolisten";
     std::string tcp = "tcp";
-    char* argv[] = {program.data(), fd.data(), three.data(), noTcp.data(), tcp.data(), nullptr};
+    // Otherwise the server resets when a probe's connection closes, and may
+    // refuse the viewer's at that moment.
+    std::string noReset = "-noreset";
+    char* argv[] = {program.data(), fd.data(), three.data(), noTcp.data(), tcp.data(), noReset.data(), nullptr};
     if (posix_spawnp(&pid_, "Xvfb", &actions, nullptr, argv, environ) != 0) pid_ = -1;
     posix_spawn_file_actions_destroy(&actions);
     ::close(fds[1]);

@@ -53,7 +53,9 @@ say() { echo "[${SECONDS}s] $*"; }
 # With no window manager on the display, Wine waits some two seconds for one
 # whenever it hides a window. A display without one gets openbox for the
 # test, with its own settings; without openbox the test runs just slower.
-# A fresh display now and then refuses openbox's first connection.
+# A display that resets when its last client leaves (xvfb-run's, unless
+# given -noreset) refuses connections for that moment: openbox gets three
+# tries.
 has_window_manager() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
 start_window_manager() {
   local try

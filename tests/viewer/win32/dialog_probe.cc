@@ -9,19 +9,19 @@
 // program that shows it, a tab, and the texts of its labels (line breaks
 // as one space), one line per window; then presses its OK button. Exits 1 when
 // there is no such window.
-#include <windows.h>
+// First: it sets how windows.h is read.
+#include "platform/win32/winapi.h"
 
 #include <cstdio>
-#include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/win32/handles.h"
+#include "platform/win32/path.h"
+
 namespace {
 
-struct HandleCloser {
-  void operator()(HANDLE handle) const { ::CloseHandle(handle); }
-};
-using Handle = std::unique_ptr<void, HandleCloser>;
+using pagimor::win32::WideToUtf8;
 
 // The text the system holds for the window: asking the window itself would
 // wait on a viewer that is busy, or get nothing from one that is starting.
@@ -40,23 +40,13 @@ std::wstring ClassOf(HWND window) {
 std::wstring ProgramOf(HWND window) {
   DWORD process = 0;
   ::GetWindowThreadProcessId(window, &process);
-  const Handle handle(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process));
+  const pagimor::win32::UniqueHandle handle(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process));
   if (!handle) return L"?";
   std::wstring path(MAX_PATH * 4, L'\0');
   DWORD size = static_cast<DWORD>(path.size());
   if (!::QueryFullProcessImageNameW(handle.get(), 0, path.data(), &size)) return L"?";
   path.resize(size);
   return path;
-}
-
-std::string Utf8(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr,
-                        nullptr);
-  return out;
 }
 
 struct Search {
@@ -105,7 +95,7 @@ int wmain(int argc, wchar_t** argv) {
       if (c == L'\n') labels += L' ';
       else if (c != L'\r') labels += c;
     }
-    std::printf("%s\t%s\n", Utf8(ProgramOf(dialog)).c_str(), Utf8(labels).c_str());
+    std::printf("%s\t%s\n", WideToUtf8(ProgramOf(dialog)).c_str(), WideToUtf8(labels).c_str());
     std::fflush(stdout);
     // Posted, so that a viewer busy elsewhere cannot hold this program up.
     for (HWND button : children.okButtons) ::PostMessageW(button, BM_CLICK, 0, 0);

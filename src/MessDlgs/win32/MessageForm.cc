@@ -35,8 +35,6 @@ struct alignas(DWORD) EmptyDialogTemplate {
   WORD title;
 };
 
-HINSTANCE ThisModule() { return ::GetModuleHandleW(nullptr); }
-
 std::wstring Wide(std::string_view text) { return win32::Utf8ToWide(text); }
 
 bool KeyDown(int key) { return (::GetKeyState(key) & 0x8000) != 0; }
@@ -153,7 +151,7 @@ TMessageForm::TMessageForm(std::string applicationTitle)
   EmptyDialogTemplate dialog{};
   dialog.header.style = kDialogStyle;
   dialog.header.dwExtendedStyle = kDialogExStyle;
-  window_.reset(::CreateDialogIndirectParamW(ThisModule(), &dialog.header, nullptr, &TMessageForm::DialogProc,
+  window_.reset(::CreateDialogIndirectParamW(win32::ThisModule(), &dialog.header, nullptr, &TMessageForm::DialogProc,
                                              reinterpret_cast<LPARAM>(this)));
   if (!window_) throw std::runtime_error("The message dialog's window cannot be created.");
   ::SendMessageW(window_.get(), WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
@@ -198,7 +196,7 @@ HWND TMessageForm::CreateChild(const wchar_t* windowClass, const std::wstring& t
                                const Rect& bounds) {
   HWND child = ::CreateWindowExW(0, windowClass, text.c_str(), WS_CHILD | WS_VISIBLE | style, bounds.left, bounds.top,
                                  bounds.width, bounds.height, window_.get(),
-                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ThisModule(), nullptr);
+                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), win32::ThisModule(), nullptr);
   if (child == nullptr) throw std::runtime_error("A control of the message dialog cannot be created.");
   ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
   return child;
@@ -269,7 +267,7 @@ void TMessageForm::AddTooltipIfCut(HWND button, const std::wstring& caption, std
   if (!tooltip_) {
     tooltip_.reset(::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
                                      CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_.get(), nullptr,
-                                     ThisModule(), nullptr));
+                                     win32::ThisModule(), nullptr));
     if (!tooltip_) return;  // the caption stays cut short, nothing more
   }
   std::wstring text = caption;

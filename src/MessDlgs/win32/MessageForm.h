@@ -15,7 +15,6 @@
 #include "MessDlgs/Layout.h"
 #include "MessDlgs/MessDlgs.h"
 #include "platform/win32/handles.h"
-#include "platform/win32/handles.h"
 #include "platform/win32/winapi.h"
 
 namespace pagimor {

@@ -213,7 +213,6 @@ bool IsFile(std::u16string_view path) {
 // --- Folder ---
 
 bool Folder::Open(std::u16string_view path) {
-  handle_.Reset();
   path_ = path;
   handle_.Reset(::open(Native(path).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   error_ = is_open() ? 0 : errno;

@@ -19,8 +19,6 @@ namespace {
 constexpr ULONG_PTR kDialogClassAtom = 32770;
 // The longest path the wide calls take, in units.
 
-HINSTANCE ThisModule() { return ::GetModuleHandleW(nullptr); }
-
 // A text the system writes into a buffer it first says the size of.
 template <typename Call>
 std::string SystemText(Call call) {

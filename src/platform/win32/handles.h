@@ -71,6 +71,14 @@ struct IconDestroyer {
 // which is not to be destroyed.
 using UniqueIcon = std::unique_ptr<HICON__, IconDestroyer>;
 
+// The program's own module, whose resources the windows are made from.
+inline HINSTANCE ThisModule() { return ::GetModuleHandleW(nullptr); }
+
+// One of the program's icons, drawn from its resource at side x side pixels.
+inline UniqueIcon LoadModuleIcon(int id, int side) {
+  return UniqueIcon(static_cast<HICON>(::LoadImageW(ThisModule(), MAKEINTRESOURCEW(id), IMAGE_ICON, side, side, 0)));
+}
+
 // The device context of a window (or of the screen, for null), given back
 // with ReleaseDC.
 class WindowDC {

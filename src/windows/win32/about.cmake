@@ -7,7 +7,7 @@ set(_about_win32_dir ${CMAKE_CURRENT_LIST_DIR})
 
 add_library(pagimor_about_win32 STATIC ${_about_win32_dir}/vxweb2.cc)
 target_include_directories(pagimor_about_win32 PUBLIC ${_about_win32_dir}/../..)
-target_link_libraries(pagimor_about_win32 PUBLIC pagimor_core pagimor_platform_win32 PRIVATE pagimor_warnings)
+target_link_libraries(pagimor_about_win32 PUBLIC pagimor_core PRIVATE pagimor_warnings)
 
 # Linked as objects: a resource in a static library would never be pulled
 # into the program.

@@ -12,8 +12,6 @@
 namespace pagimor::win32 {
 namespace {
 
-HINSTANCE ThisModule() { return ::GetModuleHandleW(nullptr); }
-
 // The layouts, in pixels at 96 per inch.
 constexpr SIZE kForm2Client{266, 34};
 constexpr RECT kProgBar1{0, 3, 265, 30};  // left, top, width, height
@@ -36,12 +34,6 @@ UniqueFont MakeFont(const DpiScale& scale, bool bold) {
   font.lfCharSet = DEFAULT_CHARSET;
   ::lstrcpynW(font.lfFaceName, L"MS Sans Serif", LF_FACESIZE);
   return UniqueFont(::CreateFontIndirectW(&font));
-}
-
-// One of the module's icons, drawn at side x side pixels.
-UniqueIcon LoadSizedIcon(int id, int side) {
-  return UniqueIcon(
-      static_cast<HICON>(::LoadImageW(ThisModule(), MAKEINTRESOURCEW(id), IMAGE_ICON, side, side, 0)));
 }
 
 void Place(HWND control, const RECT& at, const DpiScale& scale) {
@@ -171,8 +163,8 @@ Win32Form1::Win32Form1(Win32Application& app, DpiScale scale) : TForm1(app), win
   description.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
   // The caption's and the task bar's, each drawn from the one image at its
   // own size.
-  icon_ = LoadSizedIcon(IDI_FORM1, ::GetSystemMetrics(SM_CXICON));
-  small_icon_ = LoadSizedIcon(IDI_FORM1, ::GetSystemMetrics(SM_CXSMICON));
+  icon_ = LoadModuleIcon(IDI_FORM1, ::GetSystemMetrics(SM_CXICON));
+  small_icon_ = LoadModuleIcon(IDI_FORM1, ::GetSystemMetrics(SM_CXSMICON));
   description.hIcon = icon_.get();
   description.hIconSm = small_icon_.get();
   // One class for each window object, so that a second one in the same

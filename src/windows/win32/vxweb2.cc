@@ -3,7 +3,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "platform/win32/path.h"
+#include "platform/file.h"
 #include "platform/win32/window_owner.h"
 #include "windows/win32/vxweb2_resource.h"
 
@@ -17,8 +17,6 @@ constexpr RECT kBitBtn1{127, 94, 127 + 145, 94 + 25};
 constexpr RECT kLblVersion{296, 8, 296 + 97, 8 + 17};
 constexpr RECT kLabel1{16, 32, 16 + 361, 32 + 33};
 constexpr POINT kLabel2{16, 58};  // sized to its text
-
-HINSTANCE ThisModule() { return ::GetModuleHandleW(nullptr); }
 
 // The layout's pixels on this screen: the same at 96 pixels per inch, larger
 // where the system's type is larger.
@@ -42,21 +40,15 @@ std::wstring TextOf(HWND window) {
   return text;
 }
 
-win32::UniqueIcon LoadOwnedIcon(int id, int side) {
-  return win32::UniqueIcon(static_cast<HICON>(::LoadImageW(ThisModule(), MAKEINTRESOURCEW(id), IMAGE_ICON, side, side, 0)));
-}
-
 }  // namespace
 
 TfrmAbout::TfrmAbout() {
-  frmAbout_.reset(::CreateDialogParamW(ThisModule(), MAKEINTRESOURCEW(IDD_FRMABOUT), nullptr, &TfrmAbout::DialogProc,
+  frmAbout_.reset(::CreateDialogParamW(win32::ThisModule(), MAKEINTRESOURCEW(IDD_FRMABOUT), nullptr, &TfrmAbout::DialogProc,
                                        reinterpret_cast<LPARAM>(this)));
   if (!frmAbout_) {
-    const DWORD code = ::GetLastError();
-    std::string reason = win32::SystemErrorText(code);
-    if (reason.empty()) reason = "unknown error";
-    throw std::runtime_error("The About box cannot be created: " + reason + " (system error " + std::to_string(code) +
-                             ").");
+    const auto code = static_cast<fs::ErrorCode>(::GetLastError());
+    throw std::runtime_error("The About box cannot be created: " + fs::ErrorText(code) + " (system error " +
+                             std::to_string(code) + ").");
   }
   HWND window = frmAbout_.get();
   BitBtn1_ = ::GetDlgItem(window, IDC_BITBTN1);
@@ -75,12 +67,12 @@ TfrmAbout::TfrmAbout() {
     if (boldFont_) ::SendMessageW(lblVersion_, WM_SETFONT, reinterpret_cast<WPARAM>(boldFont_.get()), FALSE);
   }
 
-  icon_ = LoadOwnedIcon(IDI_FRMABOUT, ::GetSystemMetrics(SM_CXICON));
-  smallIcon_ = LoadOwnedIcon(IDI_FRMABOUT, ::GetSystemMetrics(SM_CXSMICON));
+  icon_ = win32::LoadModuleIcon(IDI_FRMABOUT, ::GetSystemMetrics(SM_CXICON));
+  smallIcon_ = win32::LoadModuleIcon(IDI_FRMABOUT, ::GetSystemMetrics(SM_CXSMICON));
   if (icon_) ::SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_.get()));
   if (smallIcon_) ::SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
   // The OK glyph beside the caption.
-  glyph_ = LoadOwnedIcon(IDI_BITBTN1_GLYPH, ::GetSystemMetrics(SM_CXSMICON));
+  glyph_ = win32::LoadModuleIcon(IDI_BITBTN1_GLYPH, ::GetSystemMetrics(SM_CXSMICON));
   if (glyph_) ::SendMessageW(BitBtn1_, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(glyph_.get()));
 
   LayOut();

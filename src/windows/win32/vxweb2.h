@@ -5,7 +5,6 @@
 // finished window.
 
 #include "platform/win32/handles.h"
-#include "platform/win32/handles.h"
 #include "platform/win32/winapi.h"
 
 namespace pagimor {

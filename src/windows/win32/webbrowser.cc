@@ -20,8 +20,6 @@ namespace {
 constexpr LPARAM kExtendedKey = LPARAM{1} << 24;
 constexpr double kPercent = 100.0;
 
-HINSTANCE ThisModule() { return ::GetModuleHandleW(nullptr); }
-
 bool Pressed(int key) { return (static_cast<unsigned short>(::GetKeyState(key)) & 0x8000U) != 0; }
 
 std::string FailureText(const char* step, HRESULT code) {

@@ -327,18 +327,15 @@ int GtkForm1::OuterWidth() const { return OuterSize().width; }
 
 int GtkForm1::OuterHeight() const { return OuterSize().height; }
 
-int GtkForm1::WebBrowser1Top() const {
-  gint top = 0;
-  gtk_container_child_get(GTK_CONTAINER(layout_.Get<GtkLayout>("Form1Area")), GTK_WIDGET(web_.widget()), "y", &top,
-                          nullptr);
-  return top;
-}
+// The web view starts right below the menu bar, at the top of what the
+// sizing rule counts as the client area.
+int GtkForm1::WebBrowser1Top() const { return 0; }
 
-void GtkForm1::SetWebBrowser1Size(int width, int height) {
-  // The rule may give less than nothing for a tiny window; the toolkit
-  // takes no negative size.
-  gtk_widget_set_size_request(GTK_WIDGET(web_.widget()), std::max(width, 0), std::max(height, 0));
-}
+// The sizing rule's allowances stand for the frame, caption and menu of a
+// Windows window, which here would leave a grey strip beside and below the
+// page: the window's box gives the web view exactly the room between the
+// menu bar and the status bar instead, at every size.
+void GtkForm1::SetWebBrowser1Size(int /*width*/, int /*height*/) {}
 
 GtkLabel* GtkForm1::Panel(int index) const { return panels_.at(static_cast<std::size_t>(index)).get(); }
 

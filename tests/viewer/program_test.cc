@@ -446,5 +446,94 @@ TEST_F(ProgramTest, LosingTheDisplayRemovesTheFolderAndEndsWithZero) {
   EXPECT_TRUE(Entries(tmpdir_).empty());
 }
 
+// A window manager of the test's on the shared display, ready once it has
+// named itself on the root window.
+class WindowManager : public Child {
+ public:
+  WindowManager(const std::string& command, const stdfs::path& home)
+      : Child({"sh", "-c", "exec " + command + " 2>/dev/null"}, {"HOME=" + home.string()}) {
+    for (int i = 0; i < 200 && !ready(); ++i) std::this_thread::sleep_for(milliseconds(50));
+  }
+  // The root keeps the name of a manager that has gone; the window it names
+  // is gone with the manager.
+  [[nodiscard]] static bool ready() {
+    return Shell("id=$(xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | sed -n 's/.*window id # //p');"
+                 " [ -n \"$id\" ] && xprop -id \"$id\" _NET_SUPPORTING_WM_CHECK 2>/dev/null")
+               .find("window id") != std::string::npos;
+  }
+};
+
+// The items of a window's property as xprop lists them, once it has one.
+std::set<std::string> PropertyItems(const std::string& window, const std::string& property) {
+  std::string text;
+  for (int i = 0; i < 100 && text.find(" = ") == std::string::npos; ++i) {
+    text = Shell("xprop -id " + window + " " + property + " 2>/dev/null");
+    std::this_thread::sleep_for(milliseconds(20));
+  }
+  std::set<std::string> items;
+  if (text.find(" = ") == std::string::npos) return items;
+  std::istringstream list(text.substr(text.find(" = ") + 3));
+  for (std::string item; std::getline(list >> std::ws, item, ',');) items.insert(item);
+  return items;
+}
+
+struct DialogFrameCase {
+  const char* name;
+  const char* manager;  // the command that starts it
+  // What the manager takes from a window's Motif hints: openbox leaves every
+  // dialog its minimize and full-screen actions whatever the window asks.
+  bool honoursMinimize;
+};
+
+void PrintTo(const DialogFrameCase& c, std::ostream* out) { *out << c.name; }
+
+class DialogFrameTest : public ProgramTest, public ::testing::WithParamInterface<DialogFrameCase> {};
+
+// The message dialog and the About box have a fixed dialog frame: a caption
+// with a close box, no minimize or maximize box, no resizing. They ask any
+// window manager for that through the Motif hints, and a manager that
+// follows them offers nothing else.
+TEST_P(DialogFrameTest, MessageAndAboutBoxOfferNoMinimizeOrMaximize) {
+  const DialogFrameCase& c = GetParam();
+  const std::string manager = std::string(c.manager).substr(0, std::string(c.manager).find(' '));
+  for (const std::string& tool : {manager, std::string("xprop"), std::string("xdotool")}) {
+    if (Shell("command -v " + tool).empty()) GTEST_SKIP() << "no " << tool;
+  }
+  ASSERT_FALSE(WindowManager::ready()) << "a window manager runs already";
+  WindowManager wm(c.manager, dir_.path());
+  ASSERT_TRUE(WindowManager::ready()) << "the window manager did not start";
+
+  const std::pair<const char*, const char*> dialogs[] = {{PAGIMOR_VIEWER_PROGRAM, "Error"},
+                                                         {PAGIMOR_SHOW_ABOUT_PROGRAM, "About This Pagimor"}};
+  for (const auto& [program, title] : dialogs) {
+    Reader reader(program, tmpdir_);
+    ASSERT_TRUE(reader.started());
+    const std::string window =
+        Shell(std::string("timeout 20 xdotool search --sync --onlyvisible --name '^") + title + "$' | head -n 1");
+    ASSERT_FALSE(window.empty()) << "no window " << title;
+    // Flags (functions and decorations given), functions (move, close),
+    // decorations (border, title, window menu).
+    const std::set<std::string> motif = PropertyItems(window, "_MOTIF_WM_HINTS");
+    EXPECT_EQ(motif, (std::set<std::string>{"0x3", "0x24", "0x1a", "0x0"})) << title;
+    const std::set<std::string> actions = PropertyItems(window, "_NET_WM_ALLOWED_ACTIONS");
+    ASSERT_FALSE(actions.empty()) << title;
+    for (const char* action : {"CLOSE", "MOVE"}) {
+      EXPECT_EQ(actions.count(std::string("_NET_WM_ACTION_") + action), 1u) << title << " " << action;
+    }
+    std::vector<std::string> refused = {"MAXIMIZE_HORZ", "MAXIMIZE_VERT", "RESIZE"};
+    if (c.honoursMinimize) refused.insert(refused.end(), {"MINIMIZE", "FULLSCREEN"});
+    for (const std::string& action : refused) {
+      EXPECT_EQ(actions.count("_NET_WM_ACTION_" + action), 0u) << title << " " << action;
+    }
+    reader.Stop();
+  }
+  wm.Stop();
+}
+
+INSTANTIATE_TEST_SUITE_P(Managers, DialogFrameTest,
+                         ::testing::Values(DialogFrameCase{"openbox", "openbox --sm-disable", false},
+                                           DialogFrameCase{"metacity", "metacity --sm-disable", true}),
+                         [](const auto& param) { return std::string(param.param.name); });
+
 }  // namespace
 }  // namespace pagimor::test

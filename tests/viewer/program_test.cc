@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -534,6 +535,130 @@ INSTANTIATE_TEST_SUITE_P(Managers, DialogFrameTest,
                          ::testing::Values(DialogFrameCase{"openbox", "openbox --sm-disable", false},
                                            DialogFrameCase{"metacity", "metacity --sm-disable", true}),
                          [](const auto& param) { return std::string(param.param.name); });
+
+// A headless Wayland compositor of the test's own, which the test can take
+// away; its clients find it through the two variables of env().
+class Compositor {
+ public:
+  explicit Compositor(const stdfs::path& runtime) : runtime_(runtime) {
+    stdfs::create_directory(runtime_);
+    stdfs::permissions(runtime_, stdfs::perms::owner_all);
+    weston_ = std::make_unique<Child>(
+        std::vector<std::string>{"sh", "-c",
+                                 "exec weston --backend=headless-backend.so --idle-time=0 --socket=" + kSocket +
+                                     " >/dev/null 2>&1"},
+        std::vector<std::string>{"XDG_RUNTIME_DIR=" + runtime_.string()});
+    for (int i = 0; i < 200 && !stdfs::exists(runtime_ / kSocket); ++i) std::this_thread::sleep_for(milliseconds(50));
+  }
+  [[nodiscard]] bool running() const { return stdfs::exists(runtime_ / kSocket); }
+  [[nodiscard]] std::vector<std::string> env() const {
+    return {"XDG_RUNTIME_DIR=" + runtime_.string(), "WAYLAND_DISPLAY=" + kSocket};
+  }
+  void Stop() { weston_->Stop(); }
+
+ private:
+  inline static const std::string kSocket = "pagimor-test";
+  stdfs::path runtime_;
+  std::unique_ptr<Child> weston_;
+};
+
+// What the toolkit says on stderr beyond what a compositor without any
+// input device makes it say (it has no seat, so the toolkit's own keymap and
+// pointer lookups fail): every other warning or critical is a fault.
+std::string ToolkitComplaints(const std::string& log) {
+  std::string found;
+  std::istringstream lines(log);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.find("-CRITICAL **") == std::string::npos && line.find("-WARNING **") == std::string::npos) continue;
+    if (line.find("'GDK_IS_SEAT (seat)'") != std::string::npos ||
+        line.find("'GDK_IS_DEVICE (device)'") != std::string::npos)
+      continue;
+    found += line + "\n";
+  }
+  return found;
+}
+
+class WaylandTest : public ProgramTest {
+ protected:
+  void SetUp() override {
+    ProgramTest::SetUp();
+    if (IsSkipped()) return;
+    if (Shell("command -v weston").empty()) GTEST_SKIP() << "no weston";
+    compositor_ = std::make_unique<Compositor>(dir_ / "runtime");
+    ASSERT_TRUE(compositor_->running()) << "the compositor did not start";
+  }
+  void TearDown() override {
+    if (compositor_) compositor_->Stop();
+  }
+
+  // The program on the compositor alone, its stderr kept in a file.
+  std::unique_ptr<Child> RunAlone(const stdfs::path& program, const std::vector<std::string>& more = {}) {
+    std::vector<std::string> changes = compositor_->env();
+    changes.insert(changes.end(), {"DISPLAY", "TMPDIR=" + tmpdir_.string()});
+    changes.insert(changes.end(), more.begin(), more.end());
+    return std::make_unique<Child>(
+        std::vector<std::string>{"sh", "-c", "exec '" + program.string() + "' 2>'" + log_.string() + "'"}, changes);
+  }
+  [[nodiscard]] std::string Log() const { return stdfs::exists(log_) ? ReadFile(log_) : std::string(); }
+
+  std::unique_ptr<Compositor> compositor_;
+  stdfs::path log_ = dir_ / "stderr.txt";
+};
+
+// A Wayland desktop that also offers X11 gets the book on X11, where its
+// windows can be placed.
+TEST_F(WaylandTest, BothDisplaysGiveTheBookToX11) {
+  if (Shell("command -v xdotool").empty()) GTEST_SKIP() << "no xdotool";
+  Reader reader(Pack(kStayingBook), tmpdir_, compositor_->env());
+  ASSERT_TRUE(reader.started());
+  EXPECT_TRUE(BookShown()) << "no book window on the X display";
+  reader.Stop();
+  EXPECT_TRUE(Entries(tmpdir_).empty());
+}
+
+// With Wayland alone the book opens, its page closes it, and nothing is
+// left; the toolkit has nothing to complain of.
+TEST_F(WaylandTest, WaylandAloneShowsTheBookUntilItsPageClosesIt) {
+  const stdfs::path book = Pack({{"index.html",
+                                  "<html><body>Quiz<script>"
+                                  "setTimeout(function(){location.href='about:blank';}, 1500);</script></body></html>"}});
+  auto reader = RunAlone(book);
+  ASSERT_TRUE(reader->started());
+  ASSERT_TRUE(WaitForFolder(milliseconds(15000)).has_value());
+  EXPECT_EQ(reader->Wait(milliseconds(30000)), std::optional<int>(0));
+  EXPECT_TRUE(Entries(tmpdir_).empty());
+  EXPECT_EQ(ToolkitComplaints(Log()), "");
+}
+
+// The bare viewer's message shows on Wayland too (the protocol log names
+// its window's title), and a request to end still ends the run with 0.
+TEST_F(WaylandTest, WaylandAloneShowsAFailuresMessage) {
+  auto reader = RunAlone(PAGIMOR_VIEWER_PROGRAM, {"WAYLAND_DEBUG=client"});
+  ASSERT_TRUE(reader->started());
+  bool shown = false;
+  for (int i = 0; i < 300 && !shown; ++i) {
+    shown = Log().find(".set_title(\"Error\")") != std::string::npos;
+    if (!shown) std::this_thread::sleep_for(milliseconds(50));
+  }
+  EXPECT_TRUE(shown) << "no message window";
+  reader->Signal(SIGTERM);
+  EXPECT_EQ(reader->Wait(milliseconds(10000)), std::optional<int>(0));
+  EXPECT_TRUE(Entries(tmpdir_).empty());
+  EXPECT_EQ(ToolkitComplaints(Log()), "");
+}
+
+// A compositor that goes away takes the book's folder with it, and the run
+// still ends with 0, as with a lost X display.
+TEST_F(WaylandTest, LosingTheCompositorRemovesTheFolderAndEndsWithZero) {
+  auto reader = RunAlone(Pack(kStayingBook));
+  ASSERT_TRUE(reader->started());
+  ASSERT_TRUE(WaitForFolder(milliseconds(15000)).has_value());
+  // Until the loading window has gone and the book is shown.
+  std::this_thread::sleep_for(milliseconds(4000));
+  compositor_->Stop();
+  EXPECT_EQ(reader->Wait(milliseconds(15000)), std::optional<int>(0));
+  EXPECT_TRUE(Entries(tmpdir_).empty());
+}
 
 }  // namespace
 }  // namespace pagimor::test

@@ -1,7 +1,9 @@
 #include "platform/gtk/desktop.h"
 
 #include <X11/Xlib.h>
+#include <gdk/gdkwayland.h>
 #include <gdk/gdkx.h>
+#include <glib-unix.h>
 #include <gtk/gtk.h>
 #include <poll.h>
 #include <unistd.h>
@@ -54,9 +56,24 @@ int OnDisplayLost(Display* /*display*/) {
   _exit(0);
 }
 
+// A Wayland compositor that goes away hangs up the connection, and the
+// toolkit then ends the process with status 1 as soon as it reads from it.
+// This watch sees the hang-up first, since it runs before the toolkit's own
+// event source, and ends the run as a lost X display does.
+gboolean OnCompositorLost(gint /*fd*/, GIOCondition /*condition*/, gpointer /*data*/) {
+  if (g_display_user != nullptr) g_display_user->RunEmergencyCleanup();
+  _exit(0);
+}
+
 }  // namespace
 
-bool DesktopApplication::OpenDisplay() { return gtk_init_check(nullptr, nullptr) != FALSE; }
+bool DesktopApplication::OpenDisplay() {
+  // X11 where there is one, also under a Wayland desktop that offers it:
+  // there the windows can be placed, which centres the loading window and
+  // the messages. Plain Wayland only without it.
+  gdk_set_allowed_backends("x11,wayland");
+  return gtk_init_check(nullptr, nullptr) != FALSE;
+}
 
 void DesktopApplication::Initialize() {
   // Without a display there is nothing to show a book on, nor a message.
@@ -66,15 +83,22 @@ void DesktopApplication::Initialize() {
   }
   end_signals_ = std::make_unique<EndSignalWatch>([this] { RequestEnd(); });
   // After the toolkit's own start, whose handler this one replaces.
-  if (GDK_IS_X11_DISPLAY(gdk_display_get_default())) {
+  GdkDisplay* display = gdk_display_get_default();
+  if (GDK_IS_X11_DISPLAY(display)) {
     g_display_user = this;
     previous_display_lost_ = XSetIOErrorHandler(OnDisplayLost);
+  } else if (GDK_IS_WAYLAND_DISPLAY(display)) {
+    g_display_user = this;
+    compositor_watch_ = g_unix_fd_add_full(G_PRIORITY_HIGH, wl_display_get_fd(gdk_wayland_display_get_wl_display(display)),
+                                           static_cast<GIOCondition>(G_IO_HUP | G_IO_ERR), OnCompositorLost, nullptr,
+                                           nullptr);
   }
 }
 
 DesktopApplication::~DesktopApplication() {
   if (g_display_user != this) return;
-  XSetIOErrorHandler(previous_display_lost_);
+  if (compositor_watch_ != 0) g_source_remove(compositor_watch_);
+  if (GDK_IS_X11_DISPLAY(gdk_display_get_default())) XSetIOErrorHandler(previous_display_lost_);
   g_display_user = nullptr;
 }
 

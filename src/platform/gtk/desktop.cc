@@ -14,10 +14,12 @@
 #include <array>
 #include <chrono>
 #include <climits>
+#include <cstdlib>
 
 #include "MessDlgs/LangTables.h"
 #include "MessDlgs/MessDlgs.h"
 #include "platform/gtk/gobject_ref.h"
+#include "platform/gtk/web_renderer.h"
 #include "platform/process.h"
 #include "platform/text.h"
 #include "vxwebtest/version.h"
@@ -76,6 +78,11 @@ bool DesktopApplication::OpenDisplay() {
 }
 
 void DesktopApplication::Initialize() {
+  // Set before the toolkit starts threads of its own that could read the
+  // environment meanwhile. X11 is what OpenDisplay takes whenever DISPLAY
+  // names a display; one that cannot be reached costs only a faster renderer.
+  const char* x11 = std::getenv("DISPLAY");
+  ChooseWebRenderer(x11 != nullptr && *x11 != '\0');
   // Without a display there is nothing to show a book on, nor a message.
   if (!OpenDisplay()) {
     g_printerr("pagimor: cannot open the display\n");

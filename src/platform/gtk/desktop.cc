@@ -74,6 +74,17 @@ bool DesktopApplication::OpenDisplay() {
   // there the windows can be placed, which centres the loading window and
   // the messages. Plain Wayland only without it.
   gdk_set_allowed_backends("x11,wayland");
+  // The web engine's helper processes open a display of their own and must
+  // take the same one, which they learn from the environment. It is set
+  // before the toolkit starts any thread that could read it meanwhile; a
+  // backend the reader chose stays.
+  const char* x11 = std::getenv("DISPLAY");
+  if (std::getenv("GDK_BACKEND") == nullptr && x11 != nullptr && *x11 != '\0') {
+    ::setenv("GDK_BACKEND", "x11", 1);
+    if (gtk_init_check(nullptr, nullptr) != FALSE) return true;
+    // An X display that cannot be reached: Wayland, if it is there.
+    ::unsetenv("GDK_BACKEND");
+  }
   return gtk_init_check(nullptr, nullptr) != FALSE;
 }
 

@@ -593,8 +593,14 @@ class WaylandTest : public ProgramTest {
 
   // The program on the compositor alone, its stderr kept in a file.
   std::unique_ptr<Child> RunAlone(const stdfs::path& program, const std::vector<std::string>& more = {}) {
+    std::vector<std::string> changes = {"DISPLAY"};
+    changes.insert(changes.end(), more.begin(), more.end());
+    return RunBeside(program, changes);
+  }
+  // The program with the compositor besides the X display.
+  std::unique_ptr<Child> RunBeside(const stdfs::path& program, const std::vector<std::string>& more = {}) {
     std::vector<std::string> changes = compositor_->env();
-    changes.insert(changes.end(), {"DISPLAY", "TMPDIR=" + tmpdir_.string()});
+    changes.push_back("TMPDIR=" + tmpdir_.string());
     changes.insert(changes.end(), more.begin(), more.end());
     return std::make_unique<Child>(
         std::vector<std::string>{"sh", "-c", "exec '" + program.string() + "' 2>'" + log_.string() + "'"}, changes);
@@ -606,14 +612,17 @@ class WaylandTest : public ProgramTest {
 };
 
 // A Wayland desktop that also offers X11 gets the book on X11, where its
-// windows can be placed.
+// windows can be placed; the web engine's helper takes X11 too.
 TEST_F(WaylandTest, BothDisplaysGiveTheBookToX11) {
   if (Shell("command -v xdotool").empty()) GTEST_SKIP() << "no xdotool";
-  Reader reader(Pack(kStayingBook), tmpdir_, compositor_->env());
-  ASSERT_TRUE(reader.started());
+  auto reader = RunBeside(Pack(kStayingBook));
+  ASSERT_TRUE(reader->started());
   EXPECT_TRUE(BookShown()) << "no book window on the X display";
-  reader.Stop();
+  std::this_thread::sleep_for(milliseconds(1000));
+  reader->Stop();
   EXPECT_TRUE(Entries(tmpdir_).empty());
+  // On X11 not even the compositor's missing seat is heard of.
+  EXPECT_EQ(Log().find("-CRITICAL **"), std::string::npos) << Log();
 }
 
 // With Wayland alone the book opens, its page closes it, and nothing is
@@ -658,6 +667,66 @@ TEST_F(WaylandTest, LosingTheCompositorRemovesTheFolderAndEndsWithZero) {
   compositor_->Stop();
   EXPECT_EQ(reader->Wait(milliseconds(15000)), std::optional<int>(0));
   EXPECT_TRUE(Entries(tmpdir_).empty());
+}
+
+// The system's web engine libraries, which a test hides from the viewer in a
+// mount namespace of the viewer's own by putting an empty file over them.
+class WebEngineTest : public ProgramTest {
+ protected:
+  void SetUp() override {
+    ProgramTest::SetUp();
+    if (IsSkipped()) return;
+    if (Shell("unshare -m true 2>/dev/null && echo yes") != "yes") GTEST_SKIP() << "no mount namespaces here";
+    for (const char* name : {"libwebkit2gtk-4.1.so.0", "libwebkit2gtk-4.0.so.37"}) {
+      const std::string path =
+          Shell(std::string("ldconfig -p | sed -n 's/^[[:space:]]*") + name + " (.*=> //p' | head -n 1");
+      if (path.empty()) GTEST_SKIP() << "no " << name;
+      libraries_.push_back(path);
+    }
+  }
+
+  // The program with the first count libraries hidden, its stderr kept.
+  std::unique_ptr<Child> RunHiding(const stdfs::path& program, std::size_t count) {
+    std::string script;
+    for (std::size_t i = 0; i < count; ++i) script += "mount --bind /dev/null '" + libraries_[i] + "' && ";
+    script += "exec '" + program.string() + "' 2>'" + log_.string() + "'";
+    return std::make_unique<Child>(std::vector<std::string>{"unshare", "-m", "sh", "-c", script},
+                                   std::vector<std::string>{"TMPDIR=" + tmpdir_.string()});
+  }
+
+  std::vector<std::string> libraries_;  // 4.1, then 4.0
+  stdfs::path log_ = dir_ / "stderr.txt";
+};
+
+// Where only the 4.0 library is there, the book opens with it.
+TEST_F(WebEngineTest, WithOnlyTheOlderLibraryTheBookOpens) {
+  if (Shell("command -v xdotool").empty()) GTEST_SKIP() << "no xdotool";
+  const stdfs::path book = Pack({{"index.html",
+                                  "<html><body>Quiz<script>"
+                                  "setTimeout(function(){location.href='about:blank';}, 3000);</script></body></html>"}});
+  // The namespace's program takes the place of the shell, under its number.
+  auto reader = RunHiding(book, 1);
+  ASSERT_TRUE(reader->started());
+  ASSERT_TRUE(BookShown()) << "no book window";
+  const std::string maps = Shell("grep -o 'libwebkit2gtk-4\\.[01]' /proc/$(xdotool search --onlyvisible --name '^EBook$' "
+                                 "getwindowpid | head -n 1)/maps | sort -u");
+  EXPECT_EQ(maps, "libwebkit2gtk-4.0");
+  EXPECT_EQ(reader->Wait(milliseconds(20000)), std::optional<int>(0));
+  EXPECT_TRUE(Entries(tmpdir_).empty());
+}
+
+// Where neither is there, the reader is told what to install, nothing is
+// unpacked, and the run ends with 0 once the message is read.
+TEST_F(WebEngineTest, WithNeitherLibraryTheReaderIsToldWhatToInstall) {
+  if (Shell("command -v xdotool").empty()) GTEST_SKIP() << "no xdotool";
+  auto reader = RunHiding(Pack(kStayingBook), 2);
+  ASSERT_TRUE(reader->started());
+  const std::string window = Shell("timeout 20 xdotool search --sync --onlyvisible --name '^EBook$' | head -n 1");
+  ASSERT_FALSE(window.empty()) << "no message window";
+  EXPECT_EQ(std::system(("xdotool windowfocus --sync " + window + " key Return").c_str()), 0);
+  EXPECT_EQ(reader->Wait(milliseconds(10000)), std::optional<int>(0));
+  EXPECT_TRUE(Entries(tmpdir_).empty());
+  EXPECT_NE(ReadFile(log_).find("This book needs WebKitGTK to show its pages"), std::string::npos) << ReadFile(log_);
 }
 
 }  // namespace

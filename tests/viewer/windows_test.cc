@@ -107,10 +107,33 @@ class WindowsTest : public ::testing::Test {
   }
 
   DesktopApplication app_;
-  GtkFormFactory forms_{app_};
+  const WebKitApi webkit_ = LoadWebKit().value();
+  GtkFormFactory forms_{app_, webkit_};
   stdfs::path folder_;
   std::unique_ptr<TForm1> form1_;
 };
+
+// The engine comes from the first library that loads and has every
+// function the viewer calls.
+TEST(WebKitLoadTest, FirstLibraryWithEveryFunction) {
+  struct Case {
+    const char* name;
+    std::vector<const char*> libraries;
+    const char* loaded;  // or nothing
+  };
+  const Case cases[] = {
+      {"missing, then the engine", {"libpagimor-no-such-library.so.0", "libwebkit2gtk-4.1.so.0"}, "libwebkit2gtk-4.1.so.0"},
+      {"a library without the functions", {"libc.so.6"}, nullptr},
+      {"none at all", {}, nullptr},
+  };
+  for (const Case& c : cases) {
+    const std::optional<WebKitApi> api = LoadWebKit(c.libraries);
+    ASSERT_EQ(api.has_value(), c.loaded != nullptr) << c.name;
+    if (!api) continue;
+    EXPECT_STREQ(api->library, c.loaded) << c.name;
+    EXPECT_EQ(api->webkit_web_view_get_type(), WEBKIT_TYPE_WEB_VIEW) << c.name;
+  }
+}
 
 TEST_F(WindowsTest, LoadingWindowAsLaidOut) {
   auto form = forms_.CreateForm2();

@@ -729,5 +729,16 @@ TEST_F(WebEngineTest, WithNeitherLibraryTheReaderIsToldWhatToInstall) {
   EXPECT_NE(ReadFile(log_).find("This book needs WebKitGTK to show its pages"), std::string::npos) << ReadFile(log_);
 }
 
+// The viewer loads the web engine itself, whichever of its libraries the
+// system has: it must not need one of them, nor their HTTP libraries, to start.
+TEST(ViewerProgramTest, LinksNoWebEngineLibrary) {
+  if (Shell("command -v readelf").empty()) GTEST_SKIP() << "no readelf";
+  const std::string needed = Shell("readelf -d '" PAGIMOR_VIEWER_PROGRAM "' | grep NEEDED");
+  ASSERT_NE(needed.find("libgtk-3"), std::string::npos) << needed;
+  for (const char* library : {"libwebkit2gtk", "libjavascriptcoregtk", "libsoup"}) {
+    EXPECT_EQ(needed.find(library), std::string::npos) << needed;
+  }
+}
+
 }  // namespace
 }  // namespace pagimor::test

@@ -3,7 +3,6 @@
 #include <X11/Xlib.h>
 #include <gdk/gdkwayland.h>
 #include <gdk/gdkx.h>
-#include <glib-unix.h>
 #include <gtk/gtk.h>
 #include <poll.h>
 #include <unistd.h>
@@ -59,12 +58,50 @@ int OnDisplayLost(Display* /*display*/) {
 }
 
 // A Wayland compositor that goes away hangs up the connection, and the
-// toolkit then ends the process with status 1 as soon as it reads from it.
-// This watch sees the hang-up first, since it runs before the toolkit's own
-// event source, and ends the run as a lost X display does.
-gboolean OnCompositorLost(gint /*fd*/, GIOCondition /*condition*/, gpointer /*data*/) {
+// toolkit then ends the process with status 1 as soon as it writes to it or
+// reads from it. This source looks for the hang-up before the toolkit's own
+// event source is prepared (it runs at a higher priority, and a ready source
+// keeps those below it from being prepared), and ends the run as a lost X
+// display does.
+struct CompositorWatch {
+  GSource source;
+  gpointer tag;
+  int fd;
+};
+
+bool HungUp(int fd) {
+  pollfd connection{fd, 0, 0};
+  return ::poll(&connection, 1, 0) > 0 && (connection.revents & (POLLHUP | POLLERR)) != 0;
+}
+
+gboolean CompositorWatchPrepare(GSource* source, gint* timeout) {
+  *timeout = -1;
+  return HungUp(reinterpret_cast<CompositorWatch*>(source)->fd) ? TRUE : FALSE;
+}
+
+gboolean CompositorWatchCheck(GSource* source) {
+  auto* watch = reinterpret_cast<CompositorWatch*>(source);
+  return (g_source_query_unix_fd(source, watch->tag) & (G_IO_HUP | G_IO_ERR)) != 0 ? TRUE : FALSE;
+}
+
+gboolean CompositorLost(GSource* /*source*/, GSourceFunc /*callback*/, gpointer /*data*/) {
   if (g_display_user != nullptr) g_display_user->RunEmergencyCleanup();
   _exit(0);
+}
+
+// GLib takes the table by a pointer to non-const and keeps it for the
+// source's life.
+GSourceFuncs kCompositorWatchFuncs = {CompositorWatchPrepare, CompositorWatchCheck, CompositorLost, nullptr, nullptr,
+                                      nullptr};
+
+GSource* WatchCompositor(int fd) {
+  GSource* source = g_source_new(&kCompositorWatchFuncs, sizeof(CompositorWatch));
+  auto* watch = reinterpret_cast<CompositorWatch*>(source);
+  watch->fd = fd;
+  watch->tag = g_source_add_unix_fd(source, fd, static_cast<GIOCondition>(G_IO_HUP | G_IO_ERR));
+  g_source_set_priority(source, G_PRIORITY_HIGH);
+  g_source_attach(source, nullptr);
+  return source;
 }
 
 }  // namespace
@@ -107,15 +144,16 @@ void DesktopApplication::Initialize() {
     previous_display_lost_ = XSetIOErrorHandler(OnDisplayLost);
   } else if (GDK_IS_WAYLAND_DISPLAY(display)) {
     g_display_user = this;
-    compositor_watch_ = g_unix_fd_add_full(G_PRIORITY_HIGH, wl_display_get_fd(gdk_wayland_display_get_wl_display(display)),
-                                           static_cast<GIOCondition>(G_IO_HUP | G_IO_ERR), OnCompositorLost, nullptr,
-                                           nullptr);
+    compositor_watch_ = WatchCompositor(wl_display_get_fd(gdk_wayland_display_get_wl_display(display)));
   }
 }
 
 DesktopApplication::~DesktopApplication() {
   if (g_display_user != this) return;
-  if (compositor_watch_ != 0) g_source_remove(compositor_watch_);
+  if (compositor_watch_ != nullptr) {
+    g_source_destroy(compositor_watch_);
+    g_source_unref(compositor_watch_);
+  }
   if (GDK_IS_X11_DISPLAY(gdk_display_get_default())) XSetIOErrorHandler(previous_display_lost_);
   g_display_user = nullptr;
 }

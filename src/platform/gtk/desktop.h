@@ -61,7 +61,7 @@ class DesktopApplication final : public Application {
   // Xlib's handler for a lost display before ours.
   int (*previous_display_lost_)(::_XDisplay*) = nullptr;
   // The watch for a Wayland compositor that goes away.
-  guint compositor_watch_ = 0;
+  GSource* compositor_watch_ = nullptr;
 };
 
 }  // namespace pagimor::gtk

@@ -14,6 +14,7 @@
 #include <chrono>
 #include <climits>
 #include <cstdlib>
+#include <string_view>
 
 #include "MessDlgs/LangTables.h"
 #include "MessDlgs/MessDlgs.h"
@@ -128,9 +129,12 @@ bool DesktopApplication::OpenDisplay() {
 void DesktopApplication::Initialize() {
   // Set before the toolkit starts threads of its own that could read the
   // environment meanwhile. X11 is what OpenDisplay takes whenever DISPLAY
-  // names a display; one that cannot be reached costs only a faster renderer.
+  // names a display, unless the reader chose another backend; one that
+  // cannot be reached costs only a faster renderer.
   const char* x11 = std::getenv("DISPLAY");
-  ChooseWebRenderer(x11 != nullptr && *x11 != '\0');
+  const char* backend = std::getenv("GDK_BACKEND");
+  ChooseWebRenderer(x11 != nullptr && *x11 != '\0' &&
+                    (backend == nullptr || std::string_view(backend).starts_with("x11")));
   // Without a display there is nothing to show a book on, nor a message.
   if (!OpenDisplay()) {
     g_printerr("pagimor: cannot open the display\n");

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -444,6 +445,299 @@ TEST_F(ProgramTest, LosingTheDisplayRemovesTheFolderAndEndsWithZero) {
   display.Stop();
   EXPECT_EQ(reader.Wait(milliseconds(15000)), std::optional<int>(0));
   EXPECT_TRUE(Entries(tmpdir_).empty());
+}
+
+// A window manager of the test's on the shared display, ready once it has
+// named itself on the root window.
+class WindowManager : public Child {
+ public:
+  WindowManager(const std::string& command, const stdfs::path& home)
+      : Child({"sh", "-c", "exec " + command + " 2>/dev/null"}, {"HOME=" + home.string()}) {
+    for (int i = 0; i < 200 && !ready(); ++i) std::this_thread::sleep_for(milliseconds(50));
+  }
+  // The root keeps the name of a manager that has gone; the window it names
+  // is gone with the manager.
+  [[nodiscard]] static bool ready() {
+    return Shell("id=$(xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | sed -n 's/.*window id # //p');"
+                 " [ -n \"$id\" ] && xprop -id \"$id\" _NET_SUPPORTING_WM_CHECK 2>/dev/null")
+               .find("window id") != std::string::npos;
+  }
+};
+
+// The items of a window's property as xprop lists them, once it has one.
+std::set<std::string> PropertyItems(const std::string& window, const std::string& property) {
+  std::string text;
+  for (int i = 0; i < 100 && text.find(" = ") == std::string::npos; ++i) {
+    text = Shell("xprop -id " + window + " " + property + " 2>/dev/null");
+    std::this_thread::sleep_for(milliseconds(20));
+  }
+  std::set<std::string> items;
+  if (text.find(" = ") == std::string::npos) return items;
+  std::istringstream list(text.substr(text.find(" = ") + 3));
+  for (std::string item; std::getline(list >> std::ws, item, ',');) items.insert(item);
+  return items;
+}
+
+struct DialogFrameCase {
+  const char* name;
+  const char* manager;  // the command that starts it
+  // What the manager takes from a window's Motif hints: openbox leaves every
+  // dialog its minimize and full-screen actions whatever the window asks.
+  bool honoursMinimize;
+};
+
+void PrintTo(const DialogFrameCase& c, std::ostream* out) { *out << c.name; }
+
+class DialogFrameTest : public ProgramTest, public ::testing::WithParamInterface<DialogFrameCase> {};
+
+// The message dialog and the About box have a fixed dialog frame: a caption
+// with a close box, no minimize or maximize box, no resizing. They ask any
+// window manager for that through the Motif hints, and a manager that
+// follows them offers nothing else.
+TEST_P(DialogFrameTest, MessageAndAboutBoxOfferNoMinimizeOrMaximize) {
+  const DialogFrameCase& c = GetParam();
+  const std::string manager = std::string(c.manager).substr(0, std::string(c.manager).find(' '));
+  for (const std::string& tool : {manager, std::string("xprop"), std::string("xdotool")}) {
+    if (Shell("command -v " + tool).empty()) GTEST_SKIP() << "no " << tool;
+  }
+  ASSERT_FALSE(WindowManager::ready()) << "a window manager runs already";
+  WindowManager wm(c.manager, dir_.path());
+  ASSERT_TRUE(WindowManager::ready()) << "the window manager did not start";
+
+  const std::pair<const char*, const char*> dialogs[] = {{PAGIMOR_VIEWER_PROGRAM, "Error"},
+                                                         {PAGIMOR_SHOW_ABOUT_PROGRAM, "About This Pagimor"}};
+  for (const auto& [program, title] : dialogs) {
+    Reader reader(program, tmpdir_);
+    ASSERT_TRUE(reader.started());
+    const std::string window =
+        Shell(std::string("timeout 20 xdotool search --sync --onlyvisible --name '^") + title + "$' | head -n 1");
+    ASSERT_FALSE(window.empty()) << "no window " << title;
+    // Flags (functions and decorations given), functions (move, close),
+    // decorations (border, title, window menu).
+    const std::set<std::string> motif = PropertyItems(window, "_MOTIF_WM_HINTS");
+    EXPECT_EQ(motif, (std::set<std::string>{"0x3", "0x24", "0x1a", "0x0"})) << title;
+    const std::set<std::string> actions = PropertyItems(window, "_NET_WM_ALLOWED_ACTIONS");
+    ASSERT_FALSE(actions.empty()) << title;
+    for (const char* action : {"CLOSE", "MOVE"}) {
+      EXPECT_EQ(actions.count(std::string("_NET_WM_ACTION_") + action), 1u) << title << " " << action;
+    }
+    std::vector<std::string> refused = {"MAXIMIZE_HORZ", "MAXIMIZE_VERT", "RESIZE"};
+    if (c.honoursMinimize) refused.insert(refused.end(), {"MINIMIZE", "FULLSCREEN"});
+    for (const std::string& action : refused) {
+      EXPECT_EQ(actions.count("_NET_WM_ACTION_" + action), 0u) << title << " " << action;
+    }
+    reader.Stop();
+  }
+  wm.Stop();
+}
+
+INSTANTIATE_TEST_SUITE_P(Managers, DialogFrameTest,
+                         ::testing::Values(DialogFrameCase{"openbox", "openbox --sm-disable", false},
+                                           DialogFrameCase{"metacity", "metacity --sm-disable", true}),
+                         [](const auto& param) { return std::string(param.param.name); });
+
+// A headless Wayland compositor of the test's own, which the test can take
+// away; its clients find it through the two variables of env().
+class Compositor {
+ public:
+  explicit Compositor(const stdfs::path& runtime) : runtime_(runtime) {
+    stdfs::create_directory(runtime_);
+    stdfs::permissions(runtime_, stdfs::perms::owner_all);
+    weston_ = std::make_unique<Child>(
+        std::vector<std::string>{"sh", "-c",
+                                 "exec weston --backend=headless-backend.so --idle-time=0 --socket=" + kSocket +
+                                     " >/dev/null 2>&1"},
+        std::vector<std::string>{"XDG_RUNTIME_DIR=" + runtime_.string()});
+    for (int i = 0; i < 200 && !stdfs::exists(runtime_ / kSocket); ++i) std::this_thread::sleep_for(milliseconds(50));
+  }
+  [[nodiscard]] bool running() const { return stdfs::exists(runtime_ / kSocket); }
+  [[nodiscard]] std::vector<std::string> env() const {
+    return {"XDG_RUNTIME_DIR=" + runtime_.string(), "WAYLAND_DISPLAY=" + kSocket};
+  }
+  void Stop() { weston_->Stop(); }
+
+ private:
+  inline static const std::string kSocket = "pagimor-test";
+  stdfs::path runtime_;
+  std::unique_ptr<Child> weston_;
+};
+
+// What the toolkit says on stderr beyond what a compositor without any
+// input device makes it say (it has no seat, so the toolkit's own keymap and
+// pointer lookups fail): every other warning or critical is a fault.
+std::string ToolkitComplaints(const std::string& log) {
+  std::string found;
+  std::istringstream lines(log);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.find("-CRITICAL **") == std::string::npos && line.find("-WARNING **") == std::string::npos) continue;
+    if (line.find("'GDK_IS_SEAT (seat)'") != std::string::npos ||
+        line.find("'GDK_IS_DEVICE (device)'") != std::string::npos)
+      continue;
+    found += line + "\n";
+  }
+  return found;
+}
+
+class WaylandTest : public ProgramTest {
+ protected:
+  void SetUp() override {
+    ProgramTest::SetUp();
+    if (IsSkipped()) return;
+    if (Shell("command -v weston").empty()) GTEST_SKIP() << "no weston";
+    compositor_ = std::make_unique<Compositor>(dir_ / "runtime");
+    ASSERT_TRUE(compositor_->running()) << "the compositor did not start";
+  }
+  void TearDown() override {
+    if (compositor_) compositor_->Stop();
+  }
+
+  // The program on the compositor alone, its stderr kept in a file.
+  std::unique_ptr<Child> RunAlone(const stdfs::path& program, const std::vector<std::string>& more = {}) {
+    std::vector<std::string> changes = {"DISPLAY"};
+    changes.insert(changes.end(), more.begin(), more.end());
+    return RunBeside(program, changes);
+  }
+  // The program with the compositor besides the X display.
+  std::unique_ptr<Child> RunBeside(const stdfs::path& program, const std::vector<std::string>& more = {}) {
+    std::vector<std::string> changes = compositor_->env();
+    changes.push_back("TMPDIR=" + tmpdir_.string());
+    changes.insert(changes.end(), more.begin(), more.end());
+    return std::make_unique<Child>(
+        std::vector<std::string>{"sh", "-c", "exec '" + program.string() + "' 2>'" + log_.string() + "'"}, changes);
+  }
+  [[nodiscard]] std::string Log() const { return stdfs::exists(log_) ? ReadFile(log_) : std::string(); }
+
+  std::unique_ptr<Compositor> compositor_;
+  stdfs::path log_ = dir_ / "stderr.txt";
+};
+
+// A Wayland desktop that also offers X11 gets the book on X11, where its
+// windows can be placed; the web engine's helper takes X11 too.
+TEST_F(WaylandTest, BothDisplaysGiveTheBookToX11) {
+  if (Shell("command -v xdotool").empty()) GTEST_SKIP() << "no xdotool";
+  auto reader = RunBeside(Pack(kStayingBook));
+  ASSERT_TRUE(reader->started());
+  EXPECT_TRUE(BookShown()) << "no book window on the X display";
+  std::this_thread::sleep_for(milliseconds(1000));
+  reader->Stop();
+  EXPECT_TRUE(Entries(tmpdir_).empty());
+  // On X11 not even the compositor's missing seat is heard of.
+  EXPECT_EQ(Log().find("-CRITICAL **"), std::string::npos) << Log();
+}
+
+// With Wayland alone the book opens, its page closes it, and nothing is
+// left; the toolkit has nothing to complain of.
+TEST_F(WaylandTest, WaylandAloneShowsTheBookUntilItsPageClosesIt) {
+  const stdfs::path book = Pack({{"index.html",
+                                  "<html><body>Quiz<script>"
+                                  "setTimeout(function(){location.href='about:blank';}, 1500);</script></body></html>"}});
+  auto reader = RunAlone(book);
+  ASSERT_TRUE(reader->started());
+  ASSERT_TRUE(WaitForFolder(milliseconds(15000)).has_value());
+  EXPECT_EQ(reader->Wait(milliseconds(30000)), std::optional<int>(0));
+  EXPECT_TRUE(Entries(tmpdir_).empty());
+  EXPECT_EQ(ToolkitComplaints(Log()), "");
+}
+
+// The bare viewer's message shows on Wayland too (the protocol log names
+// its window's title), and a request to end still ends the run with 0.
+TEST_F(WaylandTest, WaylandAloneShowsAFailuresMessage) {
+  auto reader = RunAlone(PAGIMOR_VIEWER_PROGRAM, {"WAYLAND_DEBUG=client"});
+  ASSERT_TRUE(reader->started());
+  bool shown = false;
+  for (int i = 0; i < 300 && !shown; ++i) {
+    shown = Log().find(".set_title(\"Error\")") != std::string::npos;
+    if (!shown) std::this_thread::sleep_for(milliseconds(50));
+  }
+  EXPECT_TRUE(shown) << "no message window";
+  reader->Signal(SIGTERM);
+  EXPECT_EQ(reader->Wait(milliseconds(10000)), std::optional<int>(0));
+  EXPECT_TRUE(Entries(tmpdir_).empty());
+  EXPECT_EQ(ToolkitComplaints(Log()), "");
+}
+
+// A compositor that goes away takes the book's folder with it, and the run
+// still ends with 0, as with a lost X display.
+TEST_F(WaylandTest, LosingTheCompositorRemovesTheFolderAndEndsWithZero) {
+  auto reader = RunAlone(Pack(kStayingBook));
+  ASSERT_TRUE(reader->started());
+  ASSERT_TRUE(WaitForFolder(milliseconds(15000)).has_value());
+  // Until the loading window has gone and the book is shown.
+  std::this_thread::sleep_for(milliseconds(4000));
+  compositor_->Stop();
+  EXPECT_EQ(reader->Wait(milliseconds(15000)), std::optional<int>(0));
+  EXPECT_TRUE(Entries(tmpdir_).empty());
+}
+
+// The system's web engine libraries, which a test hides from the viewer in a
+// mount namespace of the viewer's own by putting an empty file over them.
+class WebEngineTest : public ProgramTest {
+ protected:
+  void SetUp() override {
+    ProgramTest::SetUp();
+    if (IsSkipped()) return;
+    if (Shell("unshare -m true 2>/dev/null && echo yes") != "yes") GTEST_SKIP() << "no mount namespaces here";
+    for (const char* name : {"libwebkit2gtk-4.1.so.0", "libwebkit2gtk-4.0.so.37"}) {
+      const std::string path =
+          Shell(std::string("ldconfig -p | sed -n 's/^[[:space:]]*") + name + " (.*=> //p' | head -n 1");
+      if (path.empty()) GTEST_SKIP() << "no " << name;
+      libraries_.push_back(path);
+    }
+  }
+
+  // The program with the first count libraries hidden, its stderr kept.
+  std::unique_ptr<Child> RunHiding(const stdfs::path& program, std::size_t count) {
+    std::string script;
+    for (std::size_t i = 0; i < count; ++i) script += "mount --bind /dev/null '" + libraries_[i] + "' && ";
+    script += "exec '" + program.string() + "' 2>'" + log_.string() + "'";
+    return std::make_unique<Child>(std::vector<std::string>{"unshare", "-m", "sh", "-c", script},
+                                   std::vector<std::string>{"TMPDIR=" + tmpdir_.string()});
+  }
+
+  std::vector<std::string> libraries_;  // 4.1, then 4.0
+  stdfs::path log_ = dir_ / "stderr.txt";
+};
+
+// Where only the 4.0 library is there, the book opens with it.
+TEST_F(WebEngineTest, WithOnlyTheOlderLibraryTheBookOpens) {
+  if (Shell("command -v xdotool").empty()) GTEST_SKIP() << "no xdotool";
+  const stdfs::path book = Pack({{"index.html",
+                                  "<html><body>Quiz<script>"
+                                  "setTimeout(function(){location.href='about:blank';}, 3000);</script></body></html>"}});
+  // The namespace's program takes the place of the shell, under its number.
+  auto reader = RunHiding(book, 1);
+  ASSERT_TRUE(reader->started());
+  ASSERT_TRUE(BookShown()) << "no book window";
+  const std::string maps = Shell("grep -o 'libwebkit2gtk-4\\.[01]' /proc/$(xdotool search --onlyvisible --name '^EBook$' "
+                                 "getwindowpid | head -n 1)/maps | sort -u");
+  EXPECT_EQ(maps, "libwebkit2gtk-4.0");
+  EXPECT_EQ(reader->Wait(milliseconds(20000)), std::optional<int>(0));
+  EXPECT_TRUE(Entries(tmpdir_).empty());
+}
+
+// Where neither is there, the reader is told what to install, nothing is
+// unpacked, and the run ends with 0 once the message is read.
+TEST_F(WebEngineTest, WithNeitherLibraryTheReaderIsToldWhatToInstall) {
+  if (Shell("command -v xdotool").empty()) GTEST_SKIP() << "no xdotool";
+  auto reader = RunHiding(Pack(kStayingBook), 2);
+  ASSERT_TRUE(reader->started());
+  const std::string window = Shell("timeout 20 xdotool search --sync --onlyvisible --name '^EBook$' | head -n 1");
+  ASSERT_FALSE(window.empty()) << "no message window";
+  EXPECT_EQ(std::system(("xdotool windowfocus --sync " + window + " key Return").c_str()), 0);
+  EXPECT_EQ(reader->Wait(milliseconds(10000)), std::optional<int>(0));
+  EXPECT_TRUE(Entries(tmpdir_).empty());
+  EXPECT_NE(ReadFile(log_).find("This book needs WebKitGTK to show its pages"), std::string::npos) << ReadFile(log_);
+}
+
+// The viewer loads the web engine itself, whichever of its libraries the
+// system has: it must not need one of them, nor their HTTP libraries, to start.
+TEST(ViewerProgramTest, LinksNoWebEngineLibrary) {
+  if (Shell("command -v readelf").empty()) GTEST_SKIP() << "no readelf";
+  const std::string needed = Shell("readelf -d '" PAGIMOR_VIEWER_PROGRAM "' | grep NEEDED");
+  ASSERT_NE(needed.find("libgtk-3"), std::string::npos) << needed;
+  for (const char* library : {"libwebkit2gtk", "libjavascriptcoregtk", "libsoup"}) {
+    EXPECT_EQ(needed.find(library), std::string::npos) << needed;
+  }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <vector>
 
 #include "platform/gtk/desktop.h"
@@ -107,10 +108,33 @@ class WindowsTest : public ::testing::Test {
   }
 
   DesktopApplication app_;
-  GtkFormFactory forms_{app_};
+  const WebKitApi webkit_ = LoadWebKit().value();
+  GtkFormFactory forms_{app_, webkit_};
   stdfs::path folder_;
   std::unique_ptr<TForm1> form1_;
 };
+
+// The engine comes from the first library that loads and has every
+// function the viewer calls.
+TEST(WebKitLoadTest, FirstLibraryWithEveryFunction) {
+  struct Case {
+    const char* name;
+    std::vector<const char*> libraries;
+    const char* loaded;  // or nothing
+  };
+  const Case cases[] = {
+      {"missing, then the engine", {"libpagimor-no-such-library.so.0", "libwebkit2gtk-4.1.so.0"}, "libwebkit2gtk-4.1.so.0"},
+      {"a library without the functions", {"libc.so.6"}, nullptr},
+      {"none at all", {}, nullptr},
+  };
+  for (const Case& c : cases) {
+    const std::optional<WebKitApi> api = LoadWebKit(c.libraries);
+    ASSERT_EQ(api.has_value(), c.loaded != nullptr) << c.name;
+    if (!api) continue;
+    EXPECT_STREQ(api->library, c.loaded) << c.name;
+    EXPECT_EQ(api->webkit_web_view_get_type(), WEBKIT_TYPE_WEB_VIEW) << c.name;
+  }
+}
 
 TEST_F(WindowsTest, LoadingWindowAsLaidOut) {
   auto form = forms_.CreateForm2();
@@ -242,11 +266,6 @@ TEST_F(WindowsTest, ViewerWindowAsLaidOut) {
   EXPECT_EQ(form.OuterWidth(), screen.width);
   EXPECT_EQ(form.OuterHeight(), screen.height);
   EXPECT_EQ(gtk_widget_get_allocated_height(get("StatusBar1")), 19);
-  gint webWidth = 0;
-  gint webHeight = 0;
-  gtk_widget_get_size_request(get("WebBrowser1"), &webWidth, &webHeight);
-  EXPECT_EQ(webWidth, screen.width - 10);
-  EXPECT_EQ(webHeight, screen.height - 66);
   EXPECT_STREQ(gtk_label_get_text(form.Panel(0)), "EBook successfully loaded.");
   gint panelWidth = 0;
   gtk_widget_get_size_request(GTK_WIDGET(form.Panel(0)), &panelWidth, nullptr);
@@ -256,6 +275,79 @@ TEST_F(WindowsTest, ViewerWindowAsLaidOut) {
   const std::string time = gtk_label_get_text(form.Panel(1));
   EXPECT_TRUE(time.starts_with("Time: ") && time.size() > 6) << time;
   EXPECT_EQ(std::string(gtk_label_get_text(form.Panel(2))), "Date: " + app_.ShortDateText());
+}
+
+// The page covers the client area between the menu bar and the status bar
+// exactly, maximized and at any other size: its own width is the window's,
+// and its colour reaches every inner edge of that area.
+TEST_F(WindowsTest, PageCoversTheClientAreaBetweenTheBars) {
+  GtkForm1& form = Viewer();
+  const std::string page = BookFile("colour.html",
+                                    "<html style='background:rgb(0,128,255)'><body><script>"
+                                    "function size() { document.title = innerWidth + 'x' + innerHeight; }"
+                                    "size(); addEventListener('resize', size);</script></body></html>");
+  form.WebBrowser1().Navigate(Widen(page));
+  LoadPage(page);
+  auto get = [&](const char* id) { return GTK_WIDGET(gtk_builder_get_object(form.builder(), id)); };
+  const ScreenSize screen = app_.PrimaryScreenSize();
+  struct Size {
+    gint width;
+    gint height;
+  };
+  for (const Size size : {Size{screen.width, screen.height}, Size{640, 300}, Size{300, 120}}) {
+    const std::string what = std::to_string(size.width) + "x" + std::to_string(size.height);
+    if (size.width != screen.width) {
+      gtk_window_unmaximize(form.window());
+      gtk_window_resize(form.window(), size.width, size.height);
+    }
+    GtkAllocation web{};
+    GtkAllocation menu{};
+    GtkAllocation status{};
+    gint width = 0;
+    gint height = 0;
+    // Until the window has its size and the page has heard of it.
+    auto settled = [&] {
+      gtk_widget_get_allocation(get("WebBrowser1"), &web);
+      gtk_widget_get_allocation(get("MainMenu1"), &menu);
+      gtk_widget_get_allocation(get("StatusBar1"), &status);
+      gtk_window_get_size(form.window(), &width, &height);
+      const gchar* title = webkit_web_view_get_title(View());
+      return width == size.width && height == size.height && title != nullptr &&
+             std::string(title) == std::to_string(web.width) + "x" + std::to_string(web.height);
+    };
+    for (int i = 0; i < 100 && !settled(); ++i) Settle(50);
+    Settle(300);  // the page paints
+    ASSERT_TRUE(settled()) << what;
+    EXPECT_EQ(web.x, 0) << what;
+    EXPECT_EQ(web.width, width) << what;
+    EXPECT_EQ(web.y, menu.y + menu.height) << what;
+    EXPECT_EQ(web.y + web.height, status.y) << what;
+    EXPECT_EQ(status.y + status.height, height) << what;
+
+    // The window drawn as it draws itself on the screen, where the windows
+    // of tests running beside this one could cover it.
+    const std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> shot(
+        cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height), cairo_surface_destroy);
+    cairo_t* cr = cairo_create(shot.get());
+    gtk_widget_draw(GTK_WIDGET(form.window()), cr);
+    cairo_destroy(cr);
+    cairo_surface_flush(shot.get());
+    auto pixel = [&](gint x, gint y) {
+      const unsigned char* row =
+          cairo_image_surface_get_data(shot.get()) + y * cairo_image_surface_get_stride(shot.get());
+      return static_cast<int>(reinterpret_cast<const std::uint32_t*>(row)[x] & 0xFFFFFFu);
+    };
+    constexpr int kPage = 0x0080FF;
+    const gint top = web.y;
+    const gint bottom = status.y - 1;
+    for (const auto& [x, y] : {std::pair{0, top}, std::pair{width - 1, top}, std::pair{0, bottom},
+                               std::pair{width - 1, bottom}, std::pair{width / 2, bottom}, std::pair{width - 1, (top + bottom) / 2}}) {
+      EXPECT_EQ(pixel(x, y), kPage) << what << " at " << x << "," << y;
+    }
+    // The bars stay the bars.
+    EXPECT_NE(pixel(width - 1, top - 1), kPage) << what;
+    EXPECT_NE(pixel(width - 1, bottom + 1), kPage) << what;
+  }
 }
 
 // Larger text makes the clock's texts wider than their panels; the window

@@ -1,6 +1,7 @@
 #include "platform/gtk/desktop.h"
 
 #include <X11/Xlib.h>
+#include <gdk/gdkwayland.h>
 #include <gdk/gdkx.h>
 #include <gtk/gtk.h>
 #include <poll.h>
@@ -12,10 +13,13 @@
 #include <array>
 #include <chrono>
 #include <climits>
+#include <cstdlib>
+#include <string_view>
 
 #include "MessDlgs/LangTables.h"
 #include "MessDlgs/MessDlgs.h"
 #include "platform/gtk/gobject_ref.h"
+#include "platform/gtk/web_renderer.h"
 #include "platform/process.h"
 #include "platform/text.h"
 #include "vxwebtest/version.h"
@@ -54,11 +58,83 @@ int OnDisplayLost(Display* /*display*/) {
   _exit(0);
 }
 
+// A Wayland compositor that goes away hangs up the connection, and the
+// toolkit then ends the process with status 1 as soon as it writes to it or
+// reads from it. This source looks for the hang-up before the toolkit's own
+// event source is prepared (it runs at a higher priority, and a ready source
+// keeps those below it from being prepared), and ends the run as a lost X
+// display does.
+struct CompositorWatch {
+  GSource source;
+  gpointer tag;
+  int fd;
+};
+
+bool HungUp(int fd) {
+  pollfd connection{fd, 0, 0};
+  return ::poll(&connection, 1, 0) > 0 && (connection.revents & (POLLHUP | POLLERR)) != 0;
+}
+
+gboolean CompositorWatchPrepare(GSource* source, gint* timeout) {
+  *timeout = -1;
+  return HungUp(reinterpret_cast<CompositorWatch*>(source)->fd) ? TRUE : FALSE;
+}
+
+gboolean CompositorWatchCheck(GSource* source) {
+  auto* watch = reinterpret_cast<CompositorWatch*>(source);
+  return (g_source_query_unix_fd(source, watch->tag) & (G_IO_HUP | G_IO_ERR)) != 0 ? TRUE : FALSE;
+}
+
+gboolean CompositorLost(GSource* /*source*/, GSourceFunc /*callback*/, gpointer /*data*/) {
+  if (g_display_user != nullptr) g_display_user->RunEmergencyCleanup();
+  _exit(0);
+}
+
+// GLib takes the table by a pointer to non-const and keeps it for the
+// source's life.
+GSourceFuncs kCompositorWatchFuncs = {CompositorWatchPrepare, CompositorWatchCheck, CompositorLost, nullptr, nullptr,
+                                      nullptr};
+
+GSource* WatchCompositor(int fd) {
+  GSource* source = g_source_new(&kCompositorWatchFuncs, sizeof(CompositorWatch));
+  auto* watch = reinterpret_cast<CompositorWatch*>(source);
+  watch->fd = fd;
+  watch->tag = g_source_add_unix_fd(source, fd, static_cast<GIOCondition>(G_IO_HUP | G_IO_ERR));
+  g_source_set_priority(source, G_PRIORITY_HIGH);
+  g_source_attach(source, nullptr);
+  return source;
+}
+
 }  // namespace
 
-bool DesktopApplication::OpenDisplay() { return gtk_init_check(nullptr, nullptr) != FALSE; }
+bool DesktopApplication::OpenDisplay() {
+  // X11 where there is one, also under a Wayland desktop that offers it:
+  // there the windows can be placed, which centres the loading window and
+  // the messages. Plain Wayland only without it.
+  gdk_set_allowed_backends("x11,wayland");
+  // The web engine's helper processes open a display of their own and must
+  // take the same one, which they learn from the environment. It is set
+  // before the toolkit starts any thread that could read it meanwhile; a
+  // backend the reader chose stays.
+  const char* x11 = std::getenv("DISPLAY");
+  if (std::getenv("GDK_BACKEND") == nullptr && x11 != nullptr && *x11 != '\0') {
+    ::setenv("GDK_BACKEND", "x11", 1);
+    if (gtk_init_check(nullptr, nullptr) != FALSE) return true;
+    // An X display that cannot be reached: Wayland, if it is there.
+    ::unsetenv("GDK_BACKEND");
+  }
+  return gtk_init_check(nullptr, nullptr) != FALSE;
+}
 
 void DesktopApplication::Initialize() {
+  // Set before the toolkit starts threads of its own that could read the
+  // environment meanwhile. X11 is what OpenDisplay takes whenever DISPLAY
+  // names a display, unless the reader chose another backend; one that
+  // cannot be reached costs only a faster renderer.
+  const char* x11 = std::getenv("DISPLAY");
+  const char* backend = std::getenv("GDK_BACKEND");
+  ChooseWebRenderer(x11 != nullptr && *x11 != '\0' &&
+                    (backend == nullptr || std::string_view(backend).starts_with("x11")));
   // Without a display there is nothing to show a book on, nor a message.
   if (!OpenDisplay()) {
     g_printerr("pagimor: cannot open the display\n");
@@ -66,15 +142,23 @@ void DesktopApplication::Initialize() {
   }
   end_signals_ = std::make_unique<EndSignalWatch>([this] { RequestEnd(); });
   // After the toolkit's own start, whose handler this one replaces.
-  if (GDK_IS_X11_DISPLAY(gdk_display_get_default())) {
+  GdkDisplay* display = gdk_display_get_default();
+  if (GDK_IS_X11_DISPLAY(display)) {
     g_display_user = this;
     previous_display_lost_ = XSetIOErrorHandler(OnDisplayLost);
+  } else if (GDK_IS_WAYLAND_DISPLAY(display)) {
+    g_display_user = this;
+    compositor_watch_ = WatchCompositor(wl_display_get_fd(gdk_wayland_display_get_wl_display(display)));
   }
 }
 
 DesktopApplication::~DesktopApplication() {
   if (g_display_user != this) return;
-  XSetIOErrorHandler(previous_display_lost_);
+  if (compositor_watch_ != nullptr) {
+    g_source_destroy(compositor_watch_);
+    g_source_unref(compositor_watch_);
+  }
+  if (GDK_IS_X11_DISPLAY(gdk_display_get_default())) XSetIOErrorHandler(previous_display_lost_);
   g_display_user = nullptr;
 }
 

@@ -60,6 +60,8 @@ class DesktopApplication final : public Application {
   GtkDialog* plain_message_ = nullptr;
   // Xlib's handler for a lost display before ours.
   int (*previous_display_lost_)(::_XDisplay*) = nullptr;
+  // The watch for a Wayland compositor that goes away.
+  GSource* compositor_watch_ = nullptr;
 };
 
 }  // namespace pagimor::gtk

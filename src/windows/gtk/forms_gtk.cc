@@ -93,10 +93,10 @@ void OnClock(GObject* /*timer*/, gpointer data) { Self(data)->Timer1Timer(); }
 
 void OnWatch(GObject* /*timer*/, gpointer data) { Self(data)->tmrWatchWebTimer(); }
 
-void OnNavigateComplete(WebKitWebView* view, WebKitLoadEvent event, gpointer data) {
+void OnNavigateComplete(WebKitWebView* /*view*/, WebKitLoadEvent event, gpointer data) {
   if (event != WEBKIT_LOAD_COMMITTED) return;
-  const gchar* uri = webkit_web_view_get_uri(view);
-  Self(data)->WebBrowser1NavigateComplete2(Widen(uri != nullptr ? uri : ""));
+  GtkForm1* form = Self(data);
+  form->WebBrowser1NavigateComplete2(form->Browser().LocationURL());
 }
 
 void OnDocumentComplete(WebKitWebView* /*view*/, WebKitLoadEvent event, gpointer data) {
@@ -181,7 +181,8 @@ gboolean OnLoadFailed(WebKitWebView* /*view*/, WebKitLoadEvent /*event*/, gchar*
 }
 }  // namespace
 
-GtkWebBrowser::GtkWebBrowser(WebKitWebView* view) : view_(GObjectRef<WebKitWebView>::Share(view)) {
+GtkWebBrowser::GtkWebBrowser(WebKitWebView* view, const WebKitApi& webkit)
+    : view_(GObjectRef<WebKitWebView>::Share(view)), webkit_(webkit) {
   g_signal_connect(view_.get(), "load-failed", G_CALLBACK(OnLoadFailed), nullptr);
 }
 
@@ -191,35 +192,34 @@ void GtkWebBrowser::Navigate(std::u16string_view address) {
   if (!text.empty() && text.front() == '/') {
     gchar* uri = g_filename_to_uri(text.c_str(), nullptr, nullptr);
     if (uri != nullptr) {
-      webkit_web_view_load_uri(view_.get(), uri);
+      webkit_.webkit_web_view_load_uri(view_.get(), uri);
       g_free(uri);
     }
     return;
   }
-  webkit_web_view_load_uri(view_.get(), text.c_str());
+  webkit_.webkit_web_view_load_uri(view_.get(), text.c_str());
 }
 
 std::u16string GtkWebBrowser::LocationURL() const {
-  const gchar* uri = webkit_web_view_get_uri(view_.get());
+  const gchar* uri = webkit_.webkit_web_view_get_uri(view_.get());
   return Widen(uri != nullptr ? uri : "");
 }
 
 void GtkWebBrowser::Zoom(int direction) {
-  webkit_web_view_set_zoom_level(view_.get(), NextZoomLevel(webkit_web_view_get_zoom_level(view_.get()), direction));
+  const double level = webkit_.webkit_web_view_get_zoom_level(view_.get());
+  webkit_.webkit_web_view_set_zoom_level(view_.get(), NextZoomLevel(level, direction));
 }
 
 void GtkWebBrowser::GoBack() {
-  if (webkit_web_view_can_go_back(view_.get())) webkit_web_view_go_back(view_.get());
+  if (webkit_.webkit_web_view_can_go_back(view_.get())) webkit_.webkit_web_view_go_back(view_.get());
 }
 
-BuiltWindow::BuiltWindow(const char* resource) : builder_(GObjectRef<GtkBuilder>::Adopt(gtk_builder_new())) {
+BuiltWindow::BuiltWindow(const char* resource, std::initializer_list<GType> types)
+    : builder_(GObjectRef<GtkBuilder>::Adopt(gtk_builder_new())) {
   RegisterResources();
   // The layouts name these types; they must be known before parsing.
   g_type_ensure(TimerType());
-  g_type_ensure(WEBKIT_TYPE_WEB_VIEW);
-  g_type_ensure(WEBKIT_TYPE_WEB_CONTEXT);
-  g_type_ensure(WEBKIT_TYPE_WEBSITE_DATA_MANAGER);
-  g_type_ensure(WEBKIT_TYPE_SETTINGS);
+  for (const GType type : types) g_type_ensure(type);
   GError* error = nullptr;
   if (gtk_builder_add_from_resource(builder_.get(), ResourcePath(resource).c_str(), &error) == 0) {
     // The layouts are part of the program: one that does not load is a
@@ -255,11 +255,12 @@ void GtkForm2::Close() { app().FormClosed(*this); }
 
 // --- the viewer window ---
 
-GtkForm1::GtkForm1(Application& app)
+GtkForm1::GtkForm1(Application& app, const WebKitApi& webkit)
     : TForm1(app),
-      layout_("vxweb.ui"),
+      layout_("vxweb.ui", {webkit.webkit_web_view_get_type(), webkit.webkit_web_context_get_type(),
+                           webkit.webkit_website_data_manager_get_type(), webkit.webkit_settings_get_type()}),
       window_(GObjectRef<GtkWindow>::Share(layout_.Get<GtkWindow>("Form1"))),
-      web_(layout_.Get<WebKitWebView>("WebBrowser1")),
+      web_(layout_.Get<WebKitWebView>("WebBrowser1"), webkit),
       clock_(layout_.Get<GObject>("Timer1")),
       watch_(layout_.Get<GObject>("tmrWatchWeb")) {
   for (int i = 0; i < 3; ++i) {
@@ -327,18 +328,15 @@ int GtkForm1::OuterWidth() const { return OuterSize().width; }
 
 int GtkForm1::OuterHeight() const { return OuterSize().height; }
 
-int GtkForm1::WebBrowser1Top() const {
-  gint top = 0;
-  gtk_container_child_get(GTK_CONTAINER(layout_.Get<GtkLayout>("Form1Area")), GTK_WIDGET(web_.widget()), "y", &top,
-                          nullptr);
-  return top;
-}
+// The web view starts right below the menu bar, at the top of what the
+// sizing rule counts as the client area.
+int GtkForm1::WebBrowser1Top() const { return 0; }
 
-void GtkForm1::SetWebBrowser1Size(int width, int height) {
-  // The rule may give less than nothing for a tiny window; the toolkit
-  // takes no negative size.
-  gtk_widget_set_size_request(GTK_WIDGET(web_.widget()), std::max(width, 0), std::max(height, 0));
-}
+// The sizing rule's allowances stand for the frame, caption and menu of a
+// Windows window, which here would leave a grey strip beside and below the
+// page: the window's box gives the web view exactly the room between the
+// menu bar and the status bar instead, at every size.
+void GtkForm1::SetWebBrowser1Size(int /*width*/, int /*height*/) {}
 
 GtkLabel* GtkForm1::Panel(int index) const { return panels_.at(static_cast<std::size_t>(index)).get(); }
 
@@ -355,7 +353,7 @@ void GtkForm1::SetPanelWidth(int index, int width) {
 std::unique_ptr<TForm2> GtkFormFactory::CreateForm2() { return std::make_unique<GtkForm2>(app_); }
 
 std::unique_ptr<TForm1> GtkFormFactory::CreateForm1() {
-  auto form = std::make_unique<GtkForm1>(app_);
+  auto form = std::make_unique<GtkForm1>(app_, webkit_);
   form->Create();
   return form;
 }

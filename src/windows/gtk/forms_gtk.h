@@ -3,15 +3,16 @@
 // layouts (compiled into the program) with the handlers bound by name.
 
 #include <gtk/gtk.h>
-#include <webkit2/webkit2.h>
 
 #include <array>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 
 #include "platform/gtk/gobject_ref.h"
 #include "platform/gtk/timer.h"
 #include "windows/forms.h"
+#include "windows/gtk/webkit.h"
 
 namespace pagimor::gtk {
 
@@ -48,7 +49,8 @@ class GtkLabelText final : public Label {
 
 class GtkWebBrowser final : public WebView {
  public:
-  explicit GtkWebBrowser(WebKitWebView* view);
+  // The engine's functions must outlive the browser.
+  GtkWebBrowser(WebKitWebView* view, const WebKitApi& webkit);
   void Navigate(std::u16string_view address) override;
   [[nodiscard]] std::u16string LocationURL() const override;
   // One zoom step larger or smaller, or the normal size for 0.
@@ -59,12 +61,15 @@ class GtkWebBrowser final : public WebView {
 
  private:
   GObjectRef<WebKitWebView> view_;
+  const WebKitApi& webkit_;
 };
 
 // Owns a toplevel window built from a layout; destroys it when it goes.
 class BuiltWindow {
  public:
-  explicit BuiltWindow(const char* resource);
+  // types: those of the layout's objects that the toolkit does not know by
+  // itself, made known before the layout is read.
+  explicit BuiltWindow(const char* resource, std::initializer_list<GType> types = {});
   BuiltWindow(const BuiltWindow&) = delete;
   BuiltWindow& operator=(const BuiltWindow&) = delete;
   ~BuiltWindow();
@@ -105,8 +110,9 @@ class GtkForm2 final : public TForm2 {
 
 class GtkForm1 final : public TForm1 {
  public:
-  // Builds the window hidden; Create() runs its creation handler.
-  explicit GtkForm1(Application& app);
+  // Builds the window hidden; Create() runs its creation handler. The
+  // engine's functions must outlive the window.
+  GtkForm1(Application& app, const WebKitApi& webkit);
   ~GtkForm1() override;
   void Create();
 
@@ -142,12 +148,13 @@ class GtkForm1 final : public TForm1 {
 
 class GtkFormFactory final : public FormFactory {
  public:
-  explicit GtkFormFactory(Application& app) : app_(app) {}
+  GtkFormFactory(Application& app, const WebKitApi& webkit) : app_(app), webkit_(webkit) {}
   [[nodiscard]] std::unique_ptr<TForm2> CreateForm2() override;
   [[nodiscard]] std::unique_ptr<TForm1> CreateForm1() override;
 
  private:
   Application& app_;
+  const WebKitApi& webkit_;
 };
 
 }  // namespace pagimor::gtk

@@ -201,6 +201,29 @@ TEST_F(ProgramTest, BookShowsItsFilesAsPackedAndLeavesNothingBehind) {
   EXPECT_TRUE(Entries(tmpdir_).empty());
 }
 
+// Every path below home that the run left, one a line, but the caches that
+// libraries below us keep for every program, not named after this one; GLib
+// makes the cache folder itself when the session has no runtime folder.
+std::string LeftInHome(const stdfs::path& home, const std::set<std::string>& before = {}) {
+  const std::vector<std::string> theirs = {".cache", ".cache/fontconfig", ".cache/dconf", ".cache/mesa_shader_cache",
+                                           ".cache/gstreamer-1.0"};
+  std::string ours;
+  for (const auto& entry : stdfs::recursive_directory_iterator(home)) {
+    const std::string path = stdfs::relative(entry.path(), home).string();
+    const bool library = std::any_of(theirs.begin(), theirs.end(), [&](const std::string& dir) {
+      return path == dir || (dir != ".cache" && path.starts_with(dir + "/"));
+    });
+    if (!library && before.count(path) == 0) ours += path + "\n";
+  }
+  return ours;
+}
+
+// A run with a home of its own, where nothing of the session's applies.
+std::vector<std::string> ScratchHome(const stdfs::path& home) {
+  return {"HOME=" + home.string(), "XDG_CACHE_HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME",
+          "XDG_DOWNLOAD_DIR"};
+}
+
 // What a page stores lives only as long as the run: the book leaves nothing
 // in the reader's home, where the web engine would keep its caches and the
 // page's storage under the program's name.
@@ -221,24 +244,44 @@ TEST_F(ProgramTest, PageStorageLeavesNothingInTheHome) {
        "};</script><img src='picture.gif'></body></html>"},
       {"picture.gif", SaltedData(9, 2000)},
   });
-  Reader reader(book, tmpdir_,
-                {"HOME=" + home.string(), "XDG_CACHE_HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME"});
+  Reader reader(book, tmpdir_, ScratchHome(home));
   ASSERT_TRUE(reader.started());
   EXPECT_EQ(reader.Wait(milliseconds(20000)), std::optional<int>(0));
+  EXPECT_EQ(LeftInHome(home), "");
+  EXPECT_TRUE(Entries(tmpdir_).empty());
+}
 
-  // Caches that libraries below us keep for every program, not named
-  // after this one; GLib makes the cache folder itself when the session has
-  // no runtime folder.
-  const std::vector<std::string> theirs = {".cache", ".cache/fontconfig", ".cache/dconf", ".cache/mesa_shader_cache"};
-  std::string ours;
-  for (const auto& entry : stdfs::recursive_directory_iterator(home)) {
-    const std::string path = stdfs::relative(entry.path(), home).string();
-    const bool library = std::any_of(theirs.begin(), theirs.end(), [&](const std::string& dir) {
-      return path == dir || (dir != ".cache" && path.starts_with(dir + "/"));
-    });
-    if (!library) ours += path + "\n";
-  }
-  EXPECT_EQ(ours, "");
+// A page cannot save files anywhere: downloads of every kind (a made-up
+// blob, a data: address, a file of the book) write nothing, and a file of the reader's under the name a page
+// asks for stays as it is.
+TEST_F(ProgramTest, PageDownloadsWriteNothing) {
+  const stdfs::path home = dir_ / "home";
+  stdfs::create_directories(home / "Downloads");
+  WriteFile(home / "notes.txt", "the reader's own notes");
+  WriteFile(home / "Downloads" / "notes.txt", "the reader's own notes");
+  const std::set<std::string> before = {"Downloads", "Downloads/notes.txt", "notes.txt"};
+  const stdfs::path book = Pack({
+      {"index.html",
+       "<html><body>Downloads<script>"
+       "function save(href, name) {"
+       "  var a = document.createElement('a'); a.href = href; a.download = name;"
+       "  document.body.appendChild(a); a.click(); }"
+       // One at a time: the engine may drop a download that comes while
+       // another one starts.
+       "setTimeout(function() {"
+       "  save(URL.createObjectURL(new Blob(['overwritten'], {type: 'text/plain'})), 'notes.txt'); }, 300);"
+       "setTimeout(function() { save('data:text/plain,from%20data', 'data.txt'); }, 1000);"
+       "setTimeout(function() { save('picture.gif', 'picture.gif'); }, 1700);"
+       "setTimeout(function() { location.href = 'about:blank'; }, 4000);"
+       "</script></body></html>"},
+      {"picture.gif", SaltedData(10, 2000)},
+  });
+  Reader reader(book, tmpdir_, ScratchHome(home));
+  ASSERT_TRUE(reader.started());
+  EXPECT_EQ(reader.Wait(milliseconds(20000)), std::optional<int>(0));
+  EXPECT_EQ(ReadFile(home / "notes.txt"), "the reader's own notes");
+  EXPECT_EQ(ReadFile(home / "Downloads" / "notes.txt"), "the reader's own notes");
+  EXPECT_EQ(LeftInHome(home, before), "");
   EXPECT_TRUE(Entries(tmpdir_).empty());
 }
 

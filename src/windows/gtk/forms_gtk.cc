@@ -179,10 +179,32 @@ gboolean OnLoadFailed(WebKitWebView* /*view*/, WebKitLoadEvent /*event*/, gchar*
                       gpointer /*data*/) {
   return uri != nullptr && g_str_has_prefix(uri, "about:") ? TRUE : FALSE;
 }
+
+
+// A book writes nothing outside its folder: whatever a page asks to save (a
+// link with download, a blob, a data: address, a file the view cannot show)
+// is given up before the engine picks a place for it, so no file of the
+// reader's is replaced and none is added.
+gboolean OnDecideDestination(WebKitDownload* download, gchar* /*suggested*/, gpointer /*data*/) {
+  webkit_download_cancel(download);
+  return TRUE;
+}
+
+void OnDownloadStarted(GObject* /*context*/, WebKitDownload* download, gpointer /*data*/) {
+  // Should the engine still ask for a place, it is told none.
+  g_signal_connect(download, "decide-destination", G_CALLBACK(OnDecideDestination), nullptr);
+  webkit_download_cancel(download);
+}
 }  // namespace
 
 GtkWebBrowser::GtkWebBrowser(WebKitWebView* view) : view_(GObjectRef<WebKitWebView>::Share(view)) {
   g_signal_connect(view_.get(), "load-failed", G_CALLBACK(OnLoadFailed), nullptr);
+  GObject* context = nullptr;
+  g_object_get(view_.get(), "web-context", &context, nullptr);
+  if (context != nullptr) {
+    g_signal_connect(context, "download-started", G_CALLBACK(OnDownloadStarted), nullptr);
+    g_object_unref(context);
+  }
 }
 
 void GtkWebBrowser::Navigate(std::u16string_view address) {

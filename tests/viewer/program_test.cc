@@ -392,6 +392,28 @@ TEST_P(SignalTest, WhileTheBookIsShownClosesItTheNormalWay) {
 INSTANTIATE_TEST_SUITE_P(Signals, SignalTest, ::testing::Values(SIGTERM, SIGINT, SIGHUP, SIGQUIT),
                          [](const auto& param) { return std::string(sigabbrev_np(param.param)); });
 
+// A page opens no windows, the system's Print window neither: printing,
+// asked for by the page or with Ctrl+P, does nothing, and the book still
+// ends when told to.
+TEST_F(ProgramTest, PrintingOpensNoWindowAndTheBookStillEndsWhenTold) {
+  if (Shell("command -v xdotool").empty()) GTEST_SKIP() << "no xdotool";
+  const stdfs::path book = Pack({{"index.html",
+                                  "<html><body>Print me<script>"
+                                  "setTimeout(function() { window.print(); document.title = 'printed'; }, 300);"
+                                  "</script></body></html>"}});
+  Reader reader(book, tmpdir_);
+  ASSERT_TRUE(reader.started());
+  const std::string window = Shell("timeout 30 xdotool search --sync --onlyvisible --name '^EBook$' | head -n 1");
+  ASSERT_FALSE(window.empty()) << "no book window";
+  static_cast<void>(std::system(("xdotool windowfocus --sync " + window + " key ctrl+p 2>/dev/null").c_str()));
+  // Time enough for a window to come up; any window beside the book's.
+  std::this_thread::sleep_for(milliseconds(3000));
+  EXPECT_EQ(Shell("xdotool search --onlyvisible --name . 2>/dev/null | grep -vx '" + window + "'"), "");
+  reader.Signal(SIGTERM);
+  EXPECT_EQ(reader.Wait(milliseconds(15000)), std::optional<int>(0));
+  EXPECT_TRUE(Entries(tmpdir_).empty());
+}
+
 TEST_F(ProgramTest, SignalWhileLoadingEndsTheRunAndRemovesTheFolder) {
   // Enough files that the extraction takes a few seconds.
   std::map<std::string, std::string> files = kStayingBook;

@@ -54,6 +54,26 @@ int OnDisplayLost(Display* /*display*/) {
   _exit(0);
 }
 
+// A modal dialog of the toolkit's (one the web engine shows, or any other
+// run with gtk_dialog_run) turns the main loop in a loop of its own, which
+// gtk_main_quit does not end: each is answered as its close box would
+// answer it, so that its loop returns and the end goes on.
+void AnswerModalDialogs() {
+  GList* toplevels = gtk_window_list_toplevels();
+  // An answer may destroy any of them: each is held meanwhile.
+  std::vector<GObjectRef<GtkWindow>> windows;
+  for (GList* item = toplevels; item != nullptr; item = item->next) {
+    windows.push_back(GObjectRef<GtkWindow>::Share(GTK_WINDOW(item->data)));
+  }
+  g_list_free(toplevels);
+  for (const GObjectRef<GtkWindow>& window : windows) {
+    if (GTK_IS_DIALOG(window.get()) && gtk_window_get_modal(window.get()) &&
+        gtk_widget_get_visible(GTK_WIDGET(window.get()))) {
+      gtk_dialog_response(GTK_DIALOG(window.get()), GTK_RESPONSE_DELETE_EVENT);
+    }
+  }
+}
+
 }  // namespace
 
 bool DesktopApplication::OpenDisplay() { return gtk_init_check(nullptr, nullptr) != FALSE; }
@@ -90,6 +110,7 @@ void DesktopApplication::RunMessageLoop() {
 
 void DesktopApplication::QuitMessageLoop() {
   if (plain_message_ != nullptr) gtk_dialog_response(plain_message_, GTK_RESPONSE_NONE);
+  AnswerModalDialogs();
   if (gtk_main_level() > 0) gtk_main_quit();
 }
 

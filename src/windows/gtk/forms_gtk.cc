@@ -199,6 +199,10 @@ void OnDownloadStarted(GObject* /*context*/, WebKitDownload* download, gpointer 
 
 GtkWebBrowser::GtkWebBrowser(WebKitWebView* view) : view_(GObjectRef<WebKitWebView>::Share(view)) {
   g_signal_connect(view_.get(), "load-failed", G_CALLBACK(OnLoadFailed), nullptr);
+  // A page opens no windows, the system's Print window neither: printing,
+  // asked for by the page (window.print()) or from the keyboard, is taken
+  // as done. Its dialog would also hold the reader's keys while it is up.
+  g_signal_connect(view_.get(), "print", G_CALLBACK(gtk_true), nullptr);
   GObject* context = nullptr;
   g_object_get(view_.get(), "web-context", &context, nullptr);
   if (context != nullptr) {

@@ -414,6 +414,20 @@ TEST_F(ProgramTest, PrintingOpensNoWindowAndTheBookStillEndsWhenTold) {
   EXPECT_TRUE(Entries(tmpdir_).empty());
 }
 
+// Another program destroying the viewer window on the display (a window
+// killer, a compositor going down) closes the book as its close box would.
+TEST_F(ProgramTest, WindowDestroyedByAnotherProgramClosesTheBook) {
+  if (Shell("command -v xdotool").empty()) GTEST_SKIP() << "no xdotool";
+  Reader reader(Pack(kStayingBook), tmpdir_);
+  ASSERT_TRUE(reader.started());
+  const std::string window = Shell("timeout 30 xdotool search --sync --onlyvisible --name '^EBook$' | head -n 1");
+  ASSERT_FALSE(window.empty()) << "no book window";
+  std::this_thread::sleep_for(milliseconds(500));
+  EXPECT_EQ(std::system(("xdotool windowclose " + window).c_str()), 0);
+  EXPECT_EQ(reader.Wait(milliseconds(15000)), std::optional<int>(0));
+  EXPECT_TRUE(Entries(tmpdir_).empty());
+}
+
 TEST_F(ProgramTest, SignalWhileLoadingEndsTheRunAndRemovesTheFolder) {
   // Enough files that the extraction takes a few seconds.
   std::map<std::string, std::string> files = kStayingBook;

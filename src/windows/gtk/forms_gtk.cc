@@ -56,6 +56,46 @@ gboolean OnFormClose(GtkWidget* /*widget*/, GdkEvent* /*event*/, gpointer data) 
 
 void OnExit(GtkMenuItem* /*item*/, gpointer data) { Self(data)->Exit1Click(); }
 
+// Another program destroyed the window on the display (a window killer, a
+// compositor that went down): that is the window's close, and the run ends
+// by the road its close box takes. The toolkit would otherwise destroy the
+// window's widget under its form and leave the run going with no window.
+gboolean OnFormDestroyedOutside(GtkWidget* /*widget*/, GdkEvent* /*event*/, gpointer data) {
+  Self(data)->Close();
+  return TRUE;
+}
+
+// True for the notice that window has been destroyed; a peek, which takes
+// nothing from the queue.
+Bool IsDestroyNotice(Display* /*display*/, XEvent* event, XPointer window) {
+  if (event->type == DestroyNotify && event->xdestroywindow.window == *reinterpret_cast<Window*>(window)) {
+    *reinterpret_cast<Window*>(window) = None;
+  }
+  return False;
+}
+
+// The display tells of a window destroyed by another program first as
+// unmapped, then as destroyed. Taking the unmapping as news would have the
+// toolkit and the web view ask the display about the window, which is gone,
+// and the display's refusal ends the process: the unmapping is dropped and
+// the destruction, right behind it, is taken as the close.
+GdkFilterReturn SkipUnmapOfDestroyed(GdkXEvent* native, GdkEvent* /*event*/, gpointer /*data*/) {
+  auto* event = static_cast<XEvent*>(native);
+  if (event->type != UnmapNotify || event->xunmap.event != event->xunmap.window) return GDK_FILTER_CONTINUE;
+  Window window = event->xunmap.window;
+  // The display sends both notices at once: once it has answered, the
+  // second one is here if there is one.
+  XSync(event->xunmap.display, False);
+  XEvent ignored;
+  XCheckIfEvent(event->xunmap.display, &ignored, IsDestroyNotice, reinterpret_cast<XPointer>(&window));
+  return window == None ? GDK_FILTER_REMOVE : GDK_FILTER_CONTINUE;
+}
+
+void OnForm1Realize(GtkWidget* widget, gpointer /*data*/) {
+  GdkWindow* surface = gtk_widget_get_window(widget);
+  if (GDK_IS_X11_WINDOW(surface)) gdk_window_add_filter(surface, SkipUnmapOfDestroyed, nullptr);
+}
+
 // The reader's keys for the page, taken before the page sees them: Ctrl with
 // plus (or =), minus and 0 zoom it; Alt+Left goes back to the page before.
 // Shift is left out of Ctrl's keys, since many keyboards need it for plus.
@@ -303,6 +343,8 @@ GtkForm1::GtkForm1(Application& app)
   Bind(builder, "WebBrowser1NavigateComplete2", OnNavigateComplete);
   Bind(builder, "WebBrowser1DocumentComplete", OnDocumentComplete);
   gtk_builder_connect_signals(builder, this);
+  g_signal_connect(window_.get(), "destroy-event", G_CALLBACK(OnFormDestroyedOutside), this);
+  g_signal_connect(window_.get(), "realize", G_CALLBACK(OnForm1Realize), nullptr);
 }
 
 GtkForm1::~GtkForm1() {

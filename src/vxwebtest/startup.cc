@@ -115,6 +115,8 @@ int RunBook(Application& app, FormFactory& forms) {
   PauseMs(app, kStepPause);
   AbortExtraction = false;
   PauseMs(app, kStepPause);
+  // Asked to end from the start: no window is shown, no folder made.
+  if (app.Terminated()) return 0;
 
   if (!IsSupportedVersion(ClassifyWindowsVersion(app.VersionInfo()))) {
     ShowErrorMessage(app, kUnsupportedSystemMessage);

@@ -32,10 +32,11 @@ using std::chrono::steady_clock;
 
 // A child process; killed if still there when the test ends. Each of
 // changes is "NAME=value", which sets NAME, or a bare "NAME", which removes
-// it from the environment.
+// it from the environment. The signals in blocked start blocked in the child.
 class Child {
  public:
-  explicit Child(std::vector<std::string> argv, const std::vector<std::string>& changes = {}) {
+  explicit Child(std::vector<std::string> argv, const std::vector<std::string>& changes = {},
+                 const std::vector<int>& blocked = {}) {
     std::vector<std::string> env;
     for (char** e = environ; *e != nullptr; ++e) {
       const std::string_view entry(*e);
@@ -54,7 +55,15 @@ class Child {
     std::vector<char*> args;
     for (std::string& arg : argv) args.push_back(arg.data());
     args.push_back(nullptr);
-    if (posix_spawnp(&pid_, args[0], nullptr, nullptr, args.data(), envp.data()) != 0) pid_ = -1;
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t mask;
+    sigemptyset(&mask);
+    for (const int signal : blocked) sigaddset(&mask, signal);
+    posix_spawnattr_setsigmask(&attributes, &mask);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
+    if (posix_spawnp(&pid_, args[0], nullptr, &attributes, args.data(), envp.data()) != 0) pid_ = -1;
+    posix_spawnattr_destroy(&attributes);
   }
   Child(const Child&) = delete;
   Child& operator=(const Child&) = delete;
@@ -426,6 +435,22 @@ TEST_F(ProgramTest, WindowDestroyedByAnotherProgramClosesTheBook) {
   EXPECT_EQ(std::system(("xdotool windowclose " + window).c_str()), 0);
   EXPECT_EQ(reader.Wait(milliseconds(15000)), std::optional<int>(0));
   EXPECT_TRUE(Entries(tmpdir_).empty());
+}
+
+// A signal that comes before the program has got its bearings (while the
+// system loads its libraries, while the display opens) ends the run with
+// 0 and leaves nothing. A signal blocked from the start stands for all of
+// them: it waits until the program takes it, which it must do as early as
+// it can.
+TEST_P(SignalTest, RightAtTheStartEndsTheRunWithZero) {
+  const stdfs::path book = Pack(kStayingBook);
+  for (int round = 0; round < 3; ++round) {
+    Child reader({book.string()}, {"TMPDIR=" + tmpdir_.string()}, {SIGTERM, SIGINT, SIGHUP, SIGQUIT});
+    ASSERT_TRUE(reader.started());
+    reader.Signal(GetParam());
+    EXPECT_EQ(reader.Wait(milliseconds(10000)), std::optional<int>(0)) << "round " << round;
+    EXPECT_TRUE(Entries(tmpdir_).empty()) << "round " << round;
+  }
 }
 
 TEST_F(ProgramTest, SignalWhileLoadingEndsTheRunAndRemovesTheFolder) {

@@ -73,6 +73,20 @@ std::u16string MakeBookFolderName(std::u16string_view tempPath, const LocalTime&
   return Widen(ToUtf8(CollapseDoubledSeparators(Widen(ToUtf8(candidate)))));
 }
 
+std::string BookFolderErrorText(std::u16string_view tempPath, fs::ErrorCode error) {
+#if defined(_WIN32)
+  static_cast<void>(tempPath);
+  std::string text(kBookFolderError);
+#else
+  // Named as the reader would type it: without the separator that ends it.
+  std::u16string_view folder = tempPath;
+  if (folder.size() > 1 && folder.back() == fs::kSeparator) folder.remove_suffix(1);
+  std::string text = "There was an error creating a temporary folder.\r\nTry cleaning the temporary folder " +
+                     ToUtf8(folder) + " and run the ebook again.\r\nError: ";
+#endif
+  return text + fs::ErrorText(error);
+}
+
 bool CreateBookFolder(Application& app, fs::Folder& hold) {
   std::mt19937 random(static_cast<std::mt19937::result_type>(app.HighResolutionCounter()));
   std::uniform_int_distribution<int> randomPause(0, kMaxRandomPauseMs);
@@ -88,9 +102,7 @@ bool CreateBookFolder(Application& app, fs::Folder& hold) {
     if (error == 0) error = Hold(hold, BookFolder);
     if (error == 0) return true;
     if (attempt >= kBookFolderAttempts - 1) {
-      std::string text(kBookFolderError);
-      text += fs::ErrorText(error);
-      ShowErrorMessage(app, text);
+      ShowErrorMessage(app, BookFolderErrorText(tempPath, error));
       return false;
     }
     BookFolder.clear();

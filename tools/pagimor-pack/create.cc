@@ -12,6 +12,7 @@
 
 #include "commands.h"
 #include "console.h"
+#include "interrupt.h"
 #include "letter_case.h"
 #include "paths.h"
 #include "pe.h"
@@ -397,13 +398,16 @@ int Create(const CreateOptions& options) {
   if (!CheckContents(files, terminator) || !OrderFiles(files, endMarker)) return kExitBadInput;
 
   // Written beside the target and renamed into place only when complete, so
-  // a failure never leaves a partial book.
+  // a failure never leaves a partial book; what a killed run of the same
+  // book left goes first.
+  fs::RemoveStalePartials(Widen(output));
   fs::OutputFile out;
   if (!out.CreateTempBeside(Widen(output))) {
     Complain("cannot write " + Quote(output) + ": " + fs::ErrorText(out.error()));
     return kExitBadInput;
   }
   const std::u16string temp = out.path();
+  const PartialBookGuard partial(temp);
   // The book runs like its viewer, but never with the viewer's set-user or
   // set-group bits: a book is the author's content, not a trusted program.
   constexpr unsigned kSetIdBits = 06000u;

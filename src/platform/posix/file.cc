@@ -121,11 +121,42 @@ bool OutputFile::CreateTempBeside(std::u16string_view target) {
   const std::string full = Native(target);
   const auto slash = full.rfind('/');
   const std::size_t cut = slash == std::string::npos ? 0 : slash + 1;
-  std::string name = full.substr(0, cut) + "." + full.substr(cut) + ".partial-XXXXXX";
+  std::string name =
+      full.substr(0, cut) + "." + detail::PartialStem(std::string_view(full).substr(cut)) + ".partial-XXXXXX";
   handle_.Reset(::mkostemp(name.data(), O_CLOEXEC));
   error_ = is_open() ? 0 : errno;
+  // Ours alone from the start; nobody else has it open yet to hold it.
+  if (is_open()) ::flock(handle_.get(), LOCK_EX | LOCK_NB);
   path_ = Widen(name);
   return is_open();
+}
+
+void RemoveStalePartials(std::u16string_view target) {
+  const std::string full = Native(target);
+  const auto slash = full.rfind('/');
+  const std::string folderPath = slash == std::string::npos ? "." : (slash == 0 ? "/" : full.substr(0, slash));
+  const std::string stem = detail::PartialStem(std::string_view(full).substr(slash == std::string::npos ? 0 : slash + 1));
+  const detail::OwnedHandle listed(::open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!listed.valid()) return;
+  const int dirfd = listed.get();
+  const DirHandle dir{::fdopendir(::dup(dirfd))};
+  if (!dir) return;
+  while (const dirent* entry = ::readdir(dir.get())) {
+    if (!detail::IsPartialOf(std::string_view(entry->d_name), stem)) continue;
+    // Never a link, nor anything but a file of this user; a writer still
+    // at work holds its lock.
+    const detail::OwnedHandle file(::openat(dirfd, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat held {};
+    struct stat named {};
+    if (!file.valid() || ::fstat(file.get(), &held) != 0 || !S_ISREG(held.st_mode) || held.st_uid != ::geteuid() ||
+        ::flock(file.get(), LOCK_EX | LOCK_NB) != 0) {
+      continue;
+    }
+    if (::fstatat(dirfd, entry->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 && named.st_dev == held.st_dev &&
+        named.st_ino == held.st_ino) {
+      ::unlinkat(dirfd, entry->d_name, 0);
+    }
+  }
 }
 
 bool OutputFile::Write(std::span<const std::uint8_t> data) {

@@ -70,7 +70,7 @@ std::u16string MakeBookFolderName(std::u16string_view tempPath, const LocalTime&
   candidate += kBookFolderPrefix;
   candidate += FolderTimestamp(time);
   candidate += kBookFolderSuffix;
-  return Widen(ToUtf8(CollapseDoubledSeparators(Widen(ToUtf8(candidate)))));
+  return PathFromBytes(PathToBytes(CollapseDoubledSeparators(PathFromBytes(PathToBytes(candidate)))));
 }
 
 std::string BookFolderErrorText(std::u16string_view tempPath, fs::ErrorCode error) {
@@ -111,7 +111,7 @@ bool CreateBookFolder(Application& app, fs::Folder& hold) {
 }
 
 bool RemoveBookFolder(std::string_view folder) {
-  const std::u16string path = Widen(folder);
+  const std::u16string path = PathFromBytes(folder);
   fs::Folder open;
   if (!open.Open(path)) return fs::RemoveEmptyFolder(path) == 0;
   return RemoveOpenFolder(open, path);
@@ -161,9 +161,9 @@ void BookFolderGuard::Remove() {
   if (removed_) return;
   // A removal that left something (a file still open when the session
   // ended) is tried again when the guard goes.
-  removed_ = hold_.is_open() ? RemoveOpenFolder(hold_, folder_) : RemoveBookFolder(ToUtf8(folder_));
+  removed_ = hold_.is_open() ? RemoveOpenFolder(hold_, folder_) : RemoveBookFolder(PathToBytes(folder_));
 }
 
-bool FileExists(std::string_view path) { return fs::IsFile(Widen(path)); }
+bool FileExists(std::string_view path) { return fs::IsFile(PathFromBytes(path)); }
 
 }  // namespace pagimor

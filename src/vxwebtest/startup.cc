@@ -172,7 +172,7 @@ int RunBook(Application& app, FormFactory& forms) {
   if (app.Terminated()) return 0;
 
   const std::u16string startPage = fs::JoinPath(BookFolder, kStartPageName);
-  if (!FileExists(ToUtf8(startPage))) {
+  if (!FileExists(PathToBytes(startPage))) {
     ShowErrorMessage(app, kIndexMissingMessage);
     return 0;
   }

@@ -517,6 +517,39 @@ TEST_F(PackTest, ACreateRemovesThePartialBookOfAKilledRunOfTheSameBook) {
 }
 #endif
 
+#if !defined(_WIN32)
+// Linux paths are bytes: a folder, a book and a folder to extract into whose
+// names are not UTF-8 are used exactly as given, and a file whose name
+// differs from them only where their bytes are not UTF-8 is left alone.
+TEST_F(PackTest, TakesPathsThatAreNotUtf8ByteForByte) {
+  const stdfs::path folder = dir_ / "Qu\xe9" "bec";
+  stdfs::create_directory(folder);
+  WriteFile(folder / "index.html", "<p>x</p>");
+  WriteFile(folder / "a.txt", "a");
+  const stdfs::path books = dir_ / "B\xfc" "cher";
+  stdfs::create_directory(books);
+  WriteFile(books / "b\xef\xbf\xbd.run", "someone else's");
+  const stdfs::path book = books / "b\xff.run";
+  const PackRun created = Pack({"create", "--viewer", Utf8(dir_ / "stub"), "-o", Utf8(book), Utf8(folder)});
+  ASSERT_EQ(created.exit, 0) << created.err;
+  EXPECT_TRUE(stdfs::is_regular_file(book));
+  EXPECT_EQ(ReadFile(books / "b\xef\xbf\xbd.run"), "someone else's");
+
+  const PackRun listed = Pack({"list", Utf8(book)});
+  EXPECT_EQ(listed.exit, 0) << listed.err;
+  EXPECT_EQ(listed.out, "           1  a.txt\n           8  index.html\n           9  bytes in 2 files\n");
+  const PackRun extracted = Pack({"extract", Utf8(book), Utf8(dir_ / "x\xfe")});
+  ASSERT_EQ(extracted.exit, 0) << extracted.err;
+  EXPECT_EQ(ReadFile(dir_ / "x\xfe" / "a.txt"), "a");
+  EXPECT_FALSE(stdfs::exists(dir_ / "x\xef\xbf\xbd"));
+
+  // The book's default name is the folder's, bytes and all.
+  const PackRun named = Pack({"create", "--viewer", Utf8(dir_ / "stub"), Utf8(folder)}, books);
+  ASSERT_EQ(named.exit, 0) << named.err;
+  EXPECT_TRUE(stdfs::is_regular_file(books / "Qu\xe9" "bec.run"));
+}
+#endif
+
 // What already stands in DIR: a hard link's other name keeps its contents, a
 // folder under an entry's name stops the run with a plain reason.
 TEST_F(PackTest, ExtractWritesNewFilesAndStopsAtAFolderInTheWay) {

@@ -294,6 +294,34 @@ TEST_F(ProgramTest, PageDownloadsWriteNothing) {
   EXPECT_TRUE(Entries(tmpdir_).empty());
 }
 
+// Linux paths are bytes: a book stored under a folder named in Latin-1
+// opens, and a temporary directory whose name is not UTF-8 gets the book
+// folder itself, not a folder whose name has U+FFFD in place of the bytes.
+TEST_F(ProgramTest, PathsThatAreNotUtf8AreUsedByteForByte) {
+  const stdfs::path shelf = dir_ / "B\xfc" "cher";
+  stdfs::create_directory(shelf);
+  const stdfs::path book = shelf / "quiz";
+  stdfs::copy_file(Pack({{"index.html", "<html><body>Quiz<script>"
+                                        "setTimeout(function(){location.href='about:blank';}, 2000);"
+                                        "</script></body></html>"}}),
+                   book);
+  const stdfs::path temp = dir_ / "t\xff";
+  const stdfs::path lookalike = dir_ / "t\xef\xbf\xbd";
+  stdfs::create_directory(temp);
+  stdfs::create_directory(lookalike);
+  Reader reader(book, temp);
+  ASSERT_TRUE(reader.started());
+  bool made = false;
+  for (int i = 0; i < 750 && !made; ++i) {
+    for (const stdfs::path& entry : Entries(temp)) made = made || entry.filename().string().starts_with("zel");
+    std::this_thread::sleep_for(milliseconds(20));
+  }
+  EXPECT_TRUE(made) << "no book folder in the temporary directory";
+  EXPECT_EQ(reader.Wait(milliseconds(20000)), std::optional<int>(0));
+  EXPECT_TRUE(Entries(temp).empty());
+  EXPECT_TRUE(Entries(lookalike).empty());
+}
+
 // Under a window manager the loading window gives the reader nothing to
 // close, minimize, maximize or resize it with.
 TEST_F(ProgramTest, LoadingWindowOffersNoBorderIconsUnderAWindowManager) {

@@ -15,7 +15,8 @@ namespace pagimor::pack {
 
 #if defined(_WIN32)
 
-PartialBookGuard::PartialBookGuard(const std::u16string& /*path*/) {}
+PartialBookGuard::PartialBookGuard() = default;
+void PartialBookGuard::Watch(const std::u16string* /*path*/) {}
 PartialBookGuard::~PartialBookGuard() = default;
 
 #else
@@ -39,24 +40,44 @@ void OnStopSignal(int signal) {
   ::raise(signal);
 }
 
+
+sigset_t StopSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (const int signal : kStopSignals) sigaddset(&set, signal);
+  return set;
+}
+
 }  // namespace
 
-PartialBookGuard::PartialBookGuard(const std::u16string& path) {
-  const std::string native = PathText(ToPath(path));
-  if (native.size() >= g_partial_path.size()) return;
-  std::memcpy(g_partial_path.data(), native.c_str(), native.size() + 1);
-  g_partial_armed = 1;
+// Blocked until the file is known: a signal between its making and the
+// handler knowing its path would leave it behind.
+PartialBookGuard::PartialBookGuard() {
+  const sigset_t stop = StopSignals();
+  ::sigprocmask(SIG_BLOCK, &stop, nullptr);
   struct sigaction action {};
   action.sa_handler = OnStopSignal;
-  sigemptyset(&action.sa_mask);
-  for (const int signal : kStopSignals) sigaddset(&action.sa_mask, signal);
+  action.sa_mask = stop;
   for (std::size_t i = 0; i < kStopSignals.size(); ++i) ::sigaction(kStopSignals[i], &action, &g_previous[i]);
 }
 
+void PartialBookGuard::Watch(const std::u16string* path) {
+  if (path != nullptr) {
+    const std::string native = PathText(ToPath(*path));
+    if (native.size() < g_partial_path.size()) {
+      std::memcpy(g_partial_path.data(), native.c_str(), native.size() + 1);
+      g_partial_armed = 1;
+    }
+  }
+  const sigset_t stop = StopSignals();
+  ::sigprocmask(SIG_UNBLOCK, &stop, nullptr);
+}
+
 PartialBookGuard::~PartialBookGuard() {
-  if (g_partial_armed == 0) return;
   for (std::size_t i = 0; i < kStopSignals.size(); ++i) ::sigaction(kStopSignals[i], &g_previous[i], nullptr);
   g_partial_armed = 0;
+  const sigset_t stop = StopSignals();
+  ::sigprocmask(SIG_UNBLOCK, &stop, nullptr);
 }
 
 #endif

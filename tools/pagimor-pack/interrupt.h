@@ -9,10 +9,13 @@ namespace pagimor::pack {
 
 class PartialBookGuard {
  public:
-  // From now on SIGINT, SIGTERM and SIGHUP remove the file at path, then end
-  // the process as the signal would have. Windows has no such signals; there
-  // a killed run's file is removed by the next create of the same book.
-  explicit PartialBookGuard(const std::u16string& path);
+  // Made before the partial book: SIGINT, SIGTERM and SIGHUP wait until
+  // Watch() says which file to remove, and then remove it and end the
+  // process as the signal would have. Windows has no such signals; there a
+  // killed run's file is removed by the next create of the same book.
+  PartialBookGuard();
+  // The file just made, or nothing when it could not be made.
+  void Watch(const std::u16string* path);
   PartialBookGuard(const PartialBookGuard&) = delete;
   PartialBookGuard& operator=(const PartialBookGuard&) = delete;
   // The signals as they were; the file is the caller's again.

@@ -181,7 +181,7 @@ std::u16string DesktopApplication::TempPath() {
   // A relative TMPDIR would put the book wherever the reader happens to be.
   if (path.empty() || path.front() != '/') path = "/tmp";
   path += '/';
-  return Widen(path);
+  return PathFromBytes(path);
 }
 
 std::optional<OsVersionInfo> DesktopApplication::VersionInfo() { return DesktopVersionInfo(); }

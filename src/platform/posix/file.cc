@@ -1,4 +1,5 @@
-// POSIX file layer: paths are converted from UTF-16 to UTF-8 at the edge.
+// POSIX file layer: paths are turned from UTF-16 into the bytes the system
+// takes at the edge, without loss (PathToBytes).
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -17,7 +18,7 @@
 namespace pagimor::fs {
 namespace {
 
-std::string Native(std::u16string_view path) { return ToUtf8(path); }
+std::string Native(std::u16string_view path) { return PathToBytes(path); }
 
 struct DirCloser {
   void operator()(DIR* dir) const { ::closedir(dir); }
@@ -127,7 +128,7 @@ bool OutputFile::CreateTempBeside(std::u16string_view target) {
   error_ = is_open() ? 0 : errno;
   // Ours alone from the start; nobody else has it open yet to hold it.
   if (is_open()) ::flock(handle_.get(), LOCK_EX | LOCK_NB);
-  path_ = Widen(name);
+  path_ = PathFromBytes(name);
   return is_open();
 }
 
@@ -271,7 +272,7 @@ std::vector<FolderEntry> Folder::Entries() const {
     const EntryKind kind = ::fstatat(handle_.get(), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0
                                ? KindOf(info.st_mode)
                                : EntryKind::Other;
-    entries.push_back({Widen(name), kind});
+    entries.push_back({PathFromBytes(name), kind});
   }
   return entries;
 }

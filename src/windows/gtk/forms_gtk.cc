@@ -1,6 +1,8 @@
 #include "windows/gtk/forms_gtk.h"
 
+#include <fcntl.h>
 #include <gdk/gdkx.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -252,17 +254,30 @@ GtkWebBrowser::GtkWebBrowser(WebKitWebView* view) : view_(GObjectRef<WebKitWebVi
 }
 
 void GtkWebBrowser::Navigate(std::u16string_view address) {
-  const std::string text = ToUtf8(address);
   // A plain path is shown as the file:// page it names.
-  if (!text.empty() && text.front() == '/') {
-    gchar* uri = g_filename_to_uri(text.c_str(), nullptr, nullptr);
+  if (!address.empty() && address.front() == u'/') {
+    std::string path = PathToBytes(address);
+    // The web engine takes the path in a file:// address for UTF-8 and
+    // cannot load one whose folder is named otherwise (a temporary
+    // directory named in Latin-1): the page is reached through an open
+    // handle of its folder instead, whose path is plain ASCII. The engine's
+    // helpers are this program's children and run as its user, so they
+    // may follow it.
+    const auto slash = path.rfind('/');
+    if (!FromUtf8(path) && slash != std::string::npos) {
+      pageFolder_.Reset(::open(slash == 0 ? "/" : path.substr(0, slash).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+      if (pageFolder_.valid()) {
+        path = "/proc/" + std::to_string(::getpid()) + "/fd/" + std::to_string(pageFolder_.get()) + path.substr(slash);
+      }
+    }
+    gchar* uri = g_filename_to_uri(path.c_str(), nullptr, nullptr);
     if (uri != nullptr) {
       webkit_web_view_load_uri(view_.get(), uri);
       g_free(uri);
     }
     return;
   }
-  webkit_web_view_load_uri(view_.get(), text.c_str());
+  webkit_web_view_load_uri(view_.get(), ToUtf8(address).c_str());
 }
 
 std::u16string GtkWebBrowser::LocationURL() const {

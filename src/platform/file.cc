@@ -40,7 +40,9 @@ std::basic_string<Char> StemOf(std::basic_string_view<Char> name) {
   constexpr std::size_t kDigestLength = 1 + 8;
   std::basic_string<Char> stem(name.substr(0, kNameLimit - around - kDigestLength));
   stem.push_back(static_cast<Char>('~'));
-  for (int shift = 28; shift >= 0; shift -= 4) stem.push_back(static_cast<Char>("0123456789abcdef"[(digest >> shift) & 0xF]));
+  for (int shift = 28; shift >= 0; shift -= 4) {
+    stem.push_back(static_cast<Char>("0123456789abcdef"[(digest >> shift) & 0xF]));
+  }
   return stem;
 }
 

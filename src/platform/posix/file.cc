@@ -140,8 +140,10 @@ void RemoveStalePartials(std::u16string_view target) {
   const detail::OwnedHandle listed(::open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!listed.valid()) return;
   const int dirfd = listed.get();
-  const DirHandle dir{::fdopendir(::dup(dirfd))};
+  detail::OwnedHandle copy(::dup(dirfd));
+  const DirHandle dir{copy.valid() ? ::fdopendir(copy.get()) : nullptr};
   if (!dir) return;
+  (void)copy.Release();  // the listing closes it now
   while (const dirent* entry = ::readdir(dir.get())) {
     if (!detail::IsPartialOf(std::string_view(entry->d_name), stem)) continue;
     // Never a link, nor anything but a file of this user; a writer still

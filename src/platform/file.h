@@ -135,7 +135,13 @@ class OutputFile {
   // (ERROR_ALREADY_EXISTS) and the other file kept. The mode bits are POSIX
   // ones; on Windows the file takes its folder's access rules.
   bool Create(std::u16string_view path, unsigned mode = 0600);
-  // Creates a new, uniquely named file beside `target` (for a later rename).
+  // Creates a new, uniquely named, hidden file beside `target` (for a later
+  // rename): "." + the target's name + ".partial-" + six random letters or
+  // digits, the name shortened with a digest of the whole where that would
+  // not fit in a file name, so that it fits wherever the target fits. On
+  // POSIX the file holds an advisory lock until it is closed, which tells
+  // RemoveStalePartials that its writer is alive; on Windows it is open to
+  // nobody else, which does the same.
   bool CreateTempBeside(std::u16string_view target);
 
   [[nodiscard]] bool is_open() const { return handle_.valid(); }
@@ -163,6 +169,26 @@ class OutputFile {
   ErrorCode error_ = 0;
   std::u16string path_;
 };
+
+// Removes the files that CreateTempBeside made for target in runs that were
+// killed before they could remove them: only names of that pattern for
+// this exact target, only files of the user, only those no live writer
+// holds. What cannot be removed stays, silently.
+void RemoveStalePartials(std::u16string_view target);
+
+namespace detail {
+// The target's name as the temporary name carries it, in the system's code
+// units: whole when the temporary name fits in 255 of them, else cut, with
+// "~" and a digest of the whole name after it.
+std::string PartialStem(std::string_view name);
+std::u16string PartialStem(std::u16string_view name);
+// What follows the stem: ".partial-" and then six letters or digits.
+inline constexpr std::string_view kPartialMark = ".partial-";
+inline constexpr std::size_t kPartialRandomLength = 6;
+// True when name is "." + stem + ".partial-" + six letters or digits.
+bool IsPartialOf(std::u16string_view name, std::u16string_view stem);
+bool IsPartialOf(std::string_view name, std::string_view stem);
+}  // namespace detail
 
 // Renames from to to, replacing to.
 ErrorCode RenameFile(std::u16string_view from, std::u16string_view to);

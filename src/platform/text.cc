@@ -6,6 +6,8 @@ namespace pagimor {
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
+// A byte that is not part of valid UTF-8 in a path stands as this plus its value.
+constexpr char16_t kByteSurrogates = 0xDC00;
 
 bool IsHighSurrogate(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
 bool IsLowSurrogate(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
@@ -122,6 +124,40 @@ std::u16string Widen(std::string_view text) {
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size();) {
     AppendUtf16(out, NextUtf8(text, i).value_or(kReplacement));
+  }
+  return out;
+}
+
+std::u16string PathFromBytes(std::string_view bytes) {
+  std::u16string out;
+  out.reserve(bytes.size());
+  for (std::size_t i = 0; i < bytes.size();) {
+    std::size_t next = i;
+    if (const auto c = NextUtf8(bytes, next)) {
+      AppendUtf16(out, *c);
+      i = next;
+    } else {
+      // One byte at a time: the bytes after it may begin a valid sequence.
+      out.push_back(static_cast<char16_t>(kByteSurrogates + static_cast<unsigned char>(bytes[i])));
+      ++i;
+    }
+  }
+  return out;
+}
+
+std::string PathToBytes(std::u16string_view path) {
+  std::string out;
+  out.reserve(path.size());
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    const char16_t u = path[i];
+    if (IsHighSurrogate(u) && i + 1 < path.size() && IsLowSurrogate(path[i + 1])) {
+      AppendUtf8(out, 0x10000 + ((char32_t{u} - 0xD800) << 10) + (path[i + 1] - 0xDC00u));
+      ++i;
+    } else if (u >= kByteSurrogates + 0x80 && u <= kByteSurrogates + 0xFF) {
+      out.push_back(static_cast<char>(u - kByteSurrogates));
+    } else {
+      AppendUtf8(out, IsHighSurrogate(u) || IsLowSurrogate(u) ? kReplacement : char32_t{u});
+    }
   }
   return out;
 }

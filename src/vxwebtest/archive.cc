@@ -102,6 +102,14 @@ std::string WriteFailure(const fs::OutputFile& target) {
   return text;
 }
 
+// The destination could not be made: its number, and on a line of its own
+// the system's reason, which a disk out of room for new files must give.
+std::string CreateFailure(const fs::OutputFile& target) {
+  std::string text = "Error writing to disk. Error number: " + std::to_string(target.error());
+  if (target.error() != 0) text += "\r\n" + fs::ErrorText(target.error());
+  return text;
+}
+
 // Copies length bytes of source from offset into target; true when all of
 // them were written. The kernel copies while it can; the block loop takes
 // over where it cannot, and tells a failed read from a failed write. A
@@ -239,7 +247,7 @@ bool CopyRange(std::int32_t start, std::int32_t end, std::u16string_view destina
   if (!source.is_open()) host.ShowPlainMessage("Error by 10");
   fs::OutputFile target;
   if (!target.Create(destination)) {
-    host.ShowPlainMessage("Error writing to disk. Error number: " + std::to_string(target.error()));
+    host.ShowPlainMessage(CreateFailure(target));
     return false;
   }
   const bool positioned = source.is_open() && start >= 0;

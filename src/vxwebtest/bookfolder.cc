@@ -70,7 +70,21 @@ std::u16string MakeBookFolderName(std::u16string_view tempPath, const LocalTime&
   candidate += kBookFolderPrefix;
   candidate += FolderTimestamp(time);
   candidate += kBookFolderSuffix;
-  return Widen(ToUtf8(CollapseDoubledSeparators(Widen(ToUtf8(candidate)))));
+  return PathFromBytes(PathToBytes(CollapseDoubledSeparators(PathFromBytes(PathToBytes(candidate)))));
+}
+
+std::string BookFolderErrorText(std::u16string_view tempPath, fs::ErrorCode error) {
+#if defined(_WIN32)
+  static_cast<void>(tempPath);
+  std::string text(kBookFolderError);
+#else
+  // Named as the reader would type it: without the separator that ends it.
+  std::u16string_view folder = tempPath;
+  if (folder.size() > 1 && folder.back() == fs::kSeparator) folder.remove_suffix(1);
+  std::string text = "There was an error creating a temporary folder.\r\nTry cleaning the temporary folder " +
+                     ToUtf8(folder) + " and run the ebook again.\r\nError: ";
+#endif
+  return text + fs::ErrorText(error);
 }
 
 bool CreateBookFolder(Application& app, fs::Folder& hold) {
@@ -88,9 +102,7 @@ bool CreateBookFolder(Application& app, fs::Folder& hold) {
     if (error == 0) error = Hold(hold, BookFolder);
     if (error == 0) return true;
     if (attempt >= kBookFolderAttempts - 1) {
-      std::string text(kBookFolderError);
-      text += fs::ErrorText(error);
-      ShowErrorMessage(app, text);
+      ShowErrorMessage(app, BookFolderErrorText(tempPath, error));
       return false;
     }
     BookFolder.clear();
@@ -99,7 +111,7 @@ bool CreateBookFolder(Application& app, fs::Folder& hold) {
 }
 
 bool RemoveBookFolder(std::string_view folder) {
-  const std::u16string path = Widen(folder);
+  const std::u16string path = PathFromBytes(folder);
   fs::Folder open;
   if (!open.Open(path)) return fs::RemoveEmptyFolder(path) == 0;
   return RemoveOpenFolder(open, path);
@@ -149,9 +161,9 @@ void BookFolderGuard::Remove() {
   if (removed_) return;
   // A removal that left something (a file still open when the session
   // ended) is tried again when the guard goes.
-  removed_ = hold_.is_open() ? RemoveOpenFolder(hold_, folder_) : RemoveBookFolder(ToUtf8(folder_));
+  removed_ = hold_.is_open() ? RemoveOpenFolder(hold_, folder_) : RemoveBookFolder(PathToBytes(folder_));
 }
 
-bool FileExists(std::string_view path) { return fs::IsFile(Widen(path)); }
+bool FileExists(std::string_view path) { return fs::IsFile(PathFromBytes(path)); }
 
 }  // namespace pagimor

@@ -20,6 +20,12 @@ inline constexpr std::string_view kBookFolderError =
     "Try cleaning the Windows temporary folder and run the ebook again.\r\n"
     "Error: ";
 
+// What the reader is told when no folder could be made in tempPath, the
+// system's reason for the last failure at its end. On Windows the text
+// above; elsewhere there is no Windows temporary folder to clean, and the
+// folder is named, since it may be set anywhere.
+std::string BookFolderErrorText(std::u16string_view tempPath, fs::ErrorCode error);
+
 // "yyyymmddhhnnssz": the milliseconds come last, without leading zeros.
 std::u16string FolderTimestamp(const LocalTime& time);
 

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/gtk/desktop.h"
+#include "platform/gtk/end_signals.h"
 #include "vxwebtest/startup.h"
 #include "windows/gtk/forms_gtk.h"
 #include "windows/gtk/webkit.h"
@@ -19,6 +20,16 @@ int ReportNoWebEngine(pagimor::gtk::DesktopApplication& app) {
   app.ShowPlainMessage(pagimor::gtk::kNoWebEngineMessage);
   return 0;
 }
+
+// Runs before every library of the program has been started, the toolkit
+// included: from here on a signal that asks the program to end is kept for
+// the run, which ends by its normal road with status 0, instead of ending
+// the process at once.
+void CatchEndSignalsEarly(int /*argc*/, char** /*argv*/, char** /*envp*/) {
+  pagimor::gtk::EndSignalWatch::CatchEarly();
+}
+[[gnu::used, gnu::section(".preinit_array")]] void (*catch_end_signals_early)(int, char**, char**) =
+    CatchEndSignalsEarly;
 
 }  // namespace
 

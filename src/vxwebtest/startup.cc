@@ -115,6 +115,8 @@ int RunBook(Application& app, FormFactory& forms) {
   PauseMs(app, kStepPause);
   AbortExtraction = false;
   PauseMs(app, kStepPause);
+  // Asked to end from the start: no window is shown, no folder made.
+  if (app.Terminated()) return 0;
 
   if (!IsSupportedVersion(ClassifyWindowsVersion(app.VersionInfo()))) {
     ShowErrorMessage(app, kUnsupportedSystemMessage);
@@ -170,7 +172,7 @@ int RunBook(Application& app, FormFactory& forms) {
   if (app.Terminated()) return 0;
 
   const std::u16string startPage = fs::JoinPath(BookFolder, kStartPageName);
-  if (!FileExists(ToUtf8(startPage))) {
+  if (!FileExists(PathToBytes(startPage))) {
     ShowErrorMessage(app, kIndexMissingMessage);
     return 0;
   }

@@ -3,6 +3,7 @@
 // few cannot be arranged at all (each says why it is left out there).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <random>
@@ -15,7 +16,10 @@
 #include "platform/win32/winapi.h"
 #else
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
+#include <string.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -386,6 +390,163 @@ TEST_F(PackTest, AFullDiskLeavesNoPartialFile) {
   EXPECT_NE(extracted.err.find("cannot write " + Utf8(mnt / "x" / "index.html")), std::string::npos)
       << extracted.err;
   EXPECT_TRUE(stdfs::is_empty(mnt / "x"));
+}
+#endif
+
+// A book may take any name its system allows, the longest too: the hidden
+// name it is written under first must fit wherever the book's own fits.
+TEST_F(PackTest, WritesABookUnderTheLongestNameTheSystemAllows) {
+  Put("index.html", "<p>long</p>");
+  for (const std::size_t length : {240u, 250u, 255u}) {
+    const std::string name(length, 'n');
+    const PackRun created = Create(name);
+    EXPECT_EQ(created.exit, 0) << length << ": " << created.err;
+    EXPECT_TRUE(stdfs::is_regular_file(dir_ / name)) << length;
+    EXPECT_EQ(Pack({"verify", Utf8(dir_ / name)}).exit, 0) << length;
+    stdfs::remove(dir_ / name);
+  }
+}
+
+#if !defined(_WIN32)
+// The hidden files beside the target that a run writes the book into.
+std::vector<std::string> Partials(const stdfs::path& folder) {
+  std::vector<std::string> found;
+  for (const auto& entry : stdfs::directory_iterator(folder)) {
+    const std::string name = entry.path().filename().string();
+    if (name.starts_with(".") && name.find(".partial-") != std::string::npos) found.push_back(name);
+  }
+  std::sort(found.begin(), found.end());
+  return found;
+}
+
+// A create started in the background, to be stopped from outside once it
+// writes its book.
+class BackgroundCreate {
+ public:
+  BackgroundCreate(const stdfs::path& stub, const stdfs::path& book, const stdfs::path& folder) {
+    std::vector<std::string> args = {Utf8(BuiltProgram(ProgramFile("pagimor-pack"))), "create", "--viewer",
+                                     Utf8(stub), "-o", Utf8(book), Utf8(folder)};
+    std::vector<char*> cargs;
+    for (std::string& a : args) cargs.push_back(a.data());
+    cargs.push_back(nullptr);
+    if (posix_spawn(&pid_, cargs[0], nullptr, nullptr, cargs.data(), environ) != 0) pid_ = -1;
+  }
+  BackgroundCreate(const BackgroundCreate&) = delete;
+  BackgroundCreate& operator=(const BackgroundCreate&) = delete;
+  ~BackgroundCreate() {
+    if (pid_ > 0) Stop(SIGKILL);
+  }
+  // Waits until the partial book is there; false when the run ended first.
+  bool WaitForPartial(const stdfs::path& folder) const {
+    for (int i = 0; i < 20000; ++i) {
+      if (!Partials(folder).empty()) return true;
+      if (::waitpid(pid_, nullptr, WNOHANG) == pid_) return false;
+      ::usleep(500);
+    }
+    return false;
+  }
+  // Sends the signal; the status as a shell gives it.
+  int Stop(int signal) {
+    ::kill(pid_, signal);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+
+ private:
+  pid_t pid_ = -1;
+};
+
+// Big enough that the book is still being written when the test stops the
+// run; sparse, so that it costs the disk nothing.
+void PutLargeSparseFile(const stdfs::path& path) {
+  WriteFile(path, "<html></html>");
+  stdfs::resize_file(path, 300u << 20);
+}
+
+// Told to stop while it writes the book, the packer takes the partial book
+// away, and it stops as the signal says.
+TEST_F(PackTest, AnInterruptedCreateLeavesNoPartialBook) {
+  PutLargeSparseFile(dir_ / "book" / "index.html");
+  const stdfs::path out = dir_ / "out";
+  stdfs::create_directory(out);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    BackgroundCreate run(dir_ / "stub", out / "quiz.run", dir_ / "book");
+    ASSERT_TRUE(run.WaitForPartial(out)) << sigabbrev_np(signal);
+    EXPECT_EQ(run.Stop(signal), 128 + signal) << sigabbrev_np(signal);
+    EXPECT_TRUE(stdfs::is_empty(out)) << sigabbrev_np(signal);
+  }
+}
+
+// A run killed outright cannot clean up: the next create of the same book
+// removes what it left, and nothing else, whatever the length of the name.
+TEST_F(PackTest, ACreateRemovesThePartialBookOfAKilledRunOfTheSameBook) {
+  Put("index.html", "<p>small</p>");
+  PutLargeSparseFile(dir_ / "large");
+  const stdfs::path out = dir_ / "out";
+  stdfs::create_directory(out);
+  for (const std::string& name : {std::string("quiz.run"), std::string(255, 'q')}) {
+    ScratchDir large;
+    stdfs::copy_file(dir_ / "large", large / "index.html");
+    {
+      BackgroundCreate killed(dir_ / "stub", out / name, large.path());
+      ASSERT_TRUE(killed.WaitForPartial(out)) << name.size();
+      killed.Stop(SIGKILL);
+    }
+    const std::vector<std::string> stale = Partials(out);
+    ASSERT_EQ(stale.size(), 1u) << name.size();
+    // Another book's, a live run's (it holds its lock), and look-alikes.
+    const std::string other = ".other.run" + stale[0].substr(stale[0].find(".partial-"));
+    const std::string live = stale[0].substr(0, stale[0].size() - 6) + "Live01";
+    const std::vector<std::string> kept = {other, live, stale[0].substr(1), stale[0].substr(0, stale[0].size() - 1) + "-"};
+    for (const std::string& keep : kept) WriteFile(out / keep, "keep");
+    const int held = ::open((out / live).c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+
+    const PackRun created =
+        Pack({"create", "--viewer", Utf8(dir_ / "stub"), "-o", Utf8(out / name), Utf8(dir_ / "book")});
+    ::close(held);
+    EXPECT_EQ(created.exit, 0) << created.err;
+    EXPECT_FALSE(stdfs::exists(out / stale[0])) << name.size();
+    for (const std::string& keep : kept) EXPECT_EQ(ReadFile(out / keep), "keep") << keep;
+    for (const std::string& keep : kept) stdfs::remove(out / keep);
+    stdfs::remove(out / name);
+  }
+}
+#endif
+
+#if !defined(_WIN32)
+// Linux paths are bytes: a folder, a book and a folder to extract into whose
+// names are not UTF-8 are used exactly as given, and a file whose name
+// differs from them only where their bytes are not UTF-8 is left alone.
+TEST_F(PackTest, TakesPathsThatAreNotUtf8ByteForByte) {
+  const stdfs::path folder = dir_ / "Qu\xe9" "bec";
+  stdfs::create_directory(folder);
+  WriteFile(folder / "index.html", "<p>x</p>");
+  WriteFile(folder / "a.txt", "a");
+  const stdfs::path books = dir_ / "B\xfc" "cher";
+  stdfs::create_directory(books);
+  WriteFile(books / "b\xef\xbf\xbd.run", "someone else's");
+  const stdfs::path book = books / "b\xff.run";
+  const PackRun created = Pack({"create", "--viewer", Utf8(dir_ / "stub"), "-o", Utf8(book), Utf8(folder)});
+  ASSERT_EQ(created.exit, 0) << created.err;
+  EXPECT_TRUE(stdfs::is_regular_file(book));
+  EXPECT_EQ(ReadFile(books / "b\xef\xbf\xbd.run"), "someone else's");
+
+  const PackRun listed = Pack({"list", Utf8(book)});
+  EXPECT_EQ(listed.exit, 0) << listed.err;
+  EXPECT_EQ(listed.out, "           1  a.txt\n           8  index.html\n           9  bytes in 2 files\n");
+  const PackRun extracted = Pack({"extract", Utf8(book), Utf8(dir_ / "x\xfe")});
+  ASSERT_EQ(extracted.exit, 0) << extracted.err;
+  EXPECT_EQ(ReadFile(dir_ / "x\xfe" / "a.txt"), "a");
+  EXPECT_FALSE(stdfs::exists(dir_ / "x\xef\xbf\xbd"));
+
+  // The book's default name is the folder's, bytes and all.
+  const PackRun named = Pack({"create", "--viewer", Utf8(dir_ / "stub"), Utf8(folder)}, books);
+  ASSERT_EQ(named.exit, 0) << named.err;
+  EXPECT_TRUE(stdfs::is_regular_file(books / "Qu\xe9" "bec.run"));
 }
 #endif
 

@@ -241,7 +241,8 @@ TEST_F(ReaderTest, CopyIntoAFolderThatIsNotThereKeepsTheNextPosition) {
   EXPECT_FALSE(CopyRange(0, 5, Widen((dir_ / "no" / "out").string()), next, host_));
   EXPECT_EQ(next, 1234);
   ASSERT_EQ(host_.plain.size(), 1u);
-  EXPECT_EQ(host_.plain[0], "Error writing to disk. Error number: " + std::to_string(kNoSuchFolder));
+  EXPECT_EQ(host_.plain[0],
+            "Error writing to disk. Error number: " + std::to_string(kNoSuchFolder) + "\r\n" + fs::ErrorText(kNoSuchFolder));
 }
 
 #if !defined(_WIN32)
@@ -291,7 +292,8 @@ TEST_F(ReaderTest, CopyMakesTheDestinationAfresh) {
   std::int32_t next = 77;
   EXPECT_FALSE(CopyRange(2, 7, Widen(out.string()), next, host_));
   EXPECT_EQ(next, 77);
-  EXPECT_EQ(host_.plain, std::vector<std::string>{"Error writing to disk. Error number: " + std::to_string(EISDIR)});
+  EXPECT_EQ(host_.plain, std::vector<std::string>{"Error writing to disk. Error number: " + std::to_string(EISDIR) +
+                                                  "\r\nIs a directory"});
   EXPECT_EQ(ReadFile(out / "inside"), "keep");
 }
 

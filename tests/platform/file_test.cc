@@ -72,6 +72,59 @@ TEST(FileLayer, WritesReadsAndRemovesLongAndNonAsciiPaths) {
   }
 }
 
+// Paths are bytes on Linux: whatever is not UTF-8 among them survives the
+// way into the program's UTF-16 paths and back, while UTF-8 reads as its
+// characters. A name of a book, valid UTF-16, joins such a path unchanged.
+TEST(PathText, MapsEveryPathLosslesslyAndUtf8AsItsCharacters) {
+  struct Case {
+    const char* what;
+    std::string bytes;
+    std::u16string path;
+  };
+  const Case cases[] = {
+      {"ASCII", "/tmp/book", u"/tmp/book"},
+      {"UTF-8", "/home/j\xc3\xbcrgen/\xe5\x9b\xb3\xf0\x9f\x93\x96", u"/home/j\u00fcrgen/\u56f3\U0001F4D6"},
+      {"Latin-1", "/home/B\xfc" "cher", u"/home/B\xdcfc" u"cher"},
+      {"0xFF", "t\xff", u"t\xdcff"},
+      {"a lone continuation byte", "a\x80" "b", u"a\xdc80" u"b"},
+      {"a sequence cut short", "a\xe2\x82", u"a\xdce2\xdc82"},
+      {"a sequence cut short by ASCII", "\xe2\x82z", u"\xdce2\xdc82z"},
+      {"an overlong slash", "\xc0\xaf", u"\xdcc0\xdcaf"},
+      {"an encoded surrogate", "\xed\xa0\x80", u"\xdced\xdca0\xdc80"},
+      {"past U+10FFFF", "\xf4\x90\x80\x80", u"\xdcf4\xdc90\xdc80\xdc80"},
+      {"the replacement character itself", "b\xef\xbf\xbd", u"b\ufffd"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(PathFromBytes(c.bytes), c.path) << c.what;
+    EXPECT_EQ(PathToBytes(c.path), c.bytes) << c.what;
+  }
+  for (int byte = 0; byte < 256; ++byte) {
+    const std::string one(1, static_cast<char>(byte));
+    EXPECT_EQ(PathToBytes(PathFromBytes(one)), one) << byte;
+  }
+  EXPECT_EQ(PathToBytes(PathFromBytes("/tmp/t\xff") + u"/" + u"\u00c4pfel \U0001F34E.html"),
+            "/tmp/t\xff/\xc3\x84pfel \xf0\x9f\x8d\x8e.html");
+}
+
+#if !defined(_WIN32)
+// The file layer takes such paths byte for byte: the file made is the one
+// named, not one whose name has U+FFFD in place of the bytes.
+TEST(FileLayer, UsesPathsThatAreNotUtf8ByteForByte) {
+  const ScratchDir dir;
+  const stdfs::path folder = dir / "t\xff";
+  stdfs::create_directory(folder);
+  WriteFile(dir / "t\xef\xbf\xbd", "another file");
+  const std::u16string path = PathFromBytes((folder / "B\xfc" "cher").native());
+  ASSERT_TRUE(WriteAll(path, "mine"));
+  EXPECT_EQ(ReadFile(folder / "B\xfc" "cher"), "mine");
+  EXPECT_EQ(ReadAll(path), "mine");
+  EXPECT_EQ(ReadFile(dir / "t\xef\xbf\xbd"), "another file");
+  EXPECT_TRUE(fs::IsFile(path));
+  EXPECT_EQ(fs::RemoveFile(path), 0);
+  EXPECT_FALSE(stdfs::exists(folder / "B\xfc" "cher"));
+}
+#endif
+
 TEST(FileLayer, ReadsStopAtTheEnd) {
   const ScratchDir dir;
   const std::u16string path = PathOf(dir / "ten");

@@ -20,6 +20,21 @@ inline std::u16string TempPathOf(const std::filesystem::path& folder) {
   return folder.u16string() + fs::kSeparator;
 }
 
+// What the reader reads when no book folder can be made in temp: Windows
+// readers are sent to their system's temporary folder, the others to the
+// one named.
+inline std::string FolderMessageFor(const std::filesystem::path& temp, const std::string& reason) {
+#if defined(_WIN32)
+  static_cast<void>(temp);
+  return "There was an error creating a temporary folder.\r\n"
+         "Try cleaning the Windows temporary folder and run the ebook again.\r\nError: " +
+         reason;
+#else
+  return "There was an error creating a temporary folder.\r\nTry cleaning the temporary folder " + temp.string() +
+         " and run the ebook again.\r\nError: " + reason;
+#endif
+}
+
 // The system's code for a folder made under a regular file.
 #if defined(_WIN32)
 inline constexpr fs::ErrorCode kUnderAFile = 3;  // ERROR_PATH_NOT_FOUND

@@ -127,7 +127,7 @@ TEST_F(BookFolderTest, TemporaryDirectoryThatRefusesEveryFolderGivesTwelveAttemp
   EXPECT_FALSE(CreateBookFolder(app_, hold_));
   EXPECT_EQ(app_.folderAttempts, 12);
   ASSERT_FALSE(app_.log.empty());
-  EXPECT_EQ(app_.log.back(), "lang: " + std::string(kBookFolderError) + fs::ErrorText(kUnderAFile));
+  EXPECT_EQ(app_.log.back(), "lang: " + FolderMessageFor(dir_ / "file", fs::ErrorText(kUnderAFile)));
   EXPECT_TRUE(app_.langArgumentsOk);
   const TickCount elapsed = app_.clock - start;
   EXPECT_GE(elapsed, 12u * 5u * 11u + 11u);

@@ -33,10 +33,11 @@ using std::chrono::steady_clock;
 
 // A child process; killed if still there when the test ends. Each of
 // changes is "NAME=value", which sets NAME, or a bare "NAME", which removes
-// it from the environment.
+// it from the environment. The signals in blocked start blocked in the child.
 class Child {
  public:
-  explicit Child(std::vector<std::string> argv, const std::vector<std::string>& changes = {}) {
+  explicit Child(std::vector<std::string> argv, const std::vector<std::string>& changes = {},
+                 const std::vector<int>& blocked = {}) {
     std::vector<std::string> env;
     for (char** e = environ; *e != nullptr; ++e) {
       const std::string_view entry(*e);
@@ -55,7 +56,15 @@ class Child {
     std::vector<char*> args;
     for (std::string& arg : argv) args.push_back(arg.data());
     args.push_back(nullptr);
-    if (posix_spawnp(&pid_, args[0], nullptr, nullptr, args.data(), envp.data()) != 0) pid_ = -1;
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t mask;
+    sigemptyset(&mask);
+    for (const int signal : blocked) sigaddset(&mask, signal);
+    posix_spawnattr_setsigmask(&attributes, &mask);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
+    if (posix_spawnp(&pid_, args[0], nullptr, &attributes, args.data(), envp.data()) != 0) pid_ = -1;
+    posix_spawnattr_destroy(&attributes);
   }
   Child(const Child&) = delete;
   Child& operator=(const Child&) = delete;
@@ -202,6 +211,29 @@ TEST_F(ProgramTest, BookShowsItsFilesAsPackedAndLeavesNothingBehind) {
   EXPECT_TRUE(Entries(tmpdir_).empty());
 }
 
+// Every path below home that the run left, one a line, but the caches that
+// libraries below us keep for every program, not named after this one; GLib
+// makes the cache folder itself when the session has no runtime folder.
+std::string LeftInHome(const stdfs::path& home, const std::set<std::string>& before = {}) {
+  const std::vector<std::string> theirs = {".cache", ".cache/fontconfig", ".cache/dconf", ".cache/mesa_shader_cache",
+                                           ".cache/gstreamer-1.0"};
+  std::string ours;
+  for (const auto& entry : stdfs::recursive_directory_iterator(home)) {
+    const std::string path = stdfs::relative(entry.path(), home).string();
+    const bool library = std::any_of(theirs.begin(), theirs.end(), [&](const std::string& dir) {
+      return path == dir || (dir != ".cache" && path.starts_with(dir + "/"));
+    });
+    if (!library && before.count(path) == 0) ours += path + "\n";
+  }
+  return ours;
+}
+
+// A run with a home of its own, where nothing of the session's applies.
+std::vector<std::string> ScratchHome(const stdfs::path& home) {
+  return {"HOME=" + home.string(), "XDG_CACHE_HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME",
+          "XDG_DOWNLOAD_DIR"};
+}
+
 // What a page stores lives only as long as the run: the book leaves nothing
 // in the reader's home, where the web engine would keep its caches and the
 // page's storage under the program's name.
@@ -222,25 +254,73 @@ TEST_F(ProgramTest, PageStorageLeavesNothingInTheHome) {
        "};</script><img src='picture.gif'></body></html>"},
       {"picture.gif", SaltedData(9, 2000)},
   });
-  Reader reader(book, tmpdir_,
-                {"HOME=" + home.string(), "XDG_CACHE_HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME"});
+  Reader reader(book, tmpdir_, ScratchHome(home));
   ASSERT_TRUE(reader.started());
   EXPECT_EQ(reader.Wait(milliseconds(20000)), std::optional<int>(0));
-
-  // Caches that libraries below us keep for every program, not named
-  // after this one; GLib makes the cache folder itself when the session has
-  // no runtime folder.
-  const std::vector<std::string> theirs = {".cache", ".cache/fontconfig", ".cache/dconf", ".cache/mesa_shader_cache"};
-  std::string ours;
-  for (const auto& entry : stdfs::recursive_directory_iterator(home)) {
-    const std::string path = stdfs::relative(entry.path(), home).string();
-    const bool library = std::any_of(theirs.begin(), theirs.end(), [&](const std::string& dir) {
-      return path == dir || (dir != ".cache" && path.starts_with(dir + "/"));
-    });
-    if (!library) ours += path + "\n";
-  }
-  EXPECT_EQ(ours, "");
+  EXPECT_EQ(LeftInHome(home), "");
   EXPECT_TRUE(Entries(tmpdir_).empty());
+}
+
+// A page cannot save files anywhere: downloads of every kind (a made-up
+// blob, a data: address, a file of the book) write nothing, and a file of the reader's under the name a page
+// asks for stays as it is.
+TEST_F(ProgramTest, PageDownloadsWriteNothing) {
+  const stdfs::path home = dir_ / "home";
+  stdfs::create_directories(home / "Downloads");
+  WriteFile(home / "notes.txt", "the reader's own notes");
+  WriteFile(home / "Downloads" / "notes.txt", "the reader's own notes");
+  const std::set<std::string> before = {"Downloads", "Downloads/notes.txt", "notes.txt"};
+  const stdfs::path book = Pack({
+      {"index.html",
+       "<html><body>Downloads<script>"
+       "function save(href, name) {"
+       "  var a = document.createElement('a'); a.href = href; a.download = name;"
+       "  document.body.appendChild(a); a.click(); }"
+       // One at a time: the engine may drop a download that comes while
+       // another one starts.
+       "setTimeout(function() {"
+       "  save(URL.createObjectURL(new Blob(['overwritten'], {type: 'text/plain'})), 'notes.txt'); }, 300);"
+       "setTimeout(function() { save('data:text/plain,from%20data', 'data.txt'); }, 1000);"
+       "setTimeout(function() { save('picture.gif', 'picture.gif'); }, 1700);"
+       "setTimeout(function() { location.href = 'about:blank'; }, 4000);"
+       "</script></body></html>"},
+      {"picture.gif", SaltedData(10, 2000)},
+  });
+  Reader reader(book, tmpdir_, ScratchHome(home));
+  ASSERT_TRUE(reader.started());
+  EXPECT_EQ(reader.Wait(milliseconds(20000)), std::optional<int>(0));
+  EXPECT_EQ(ReadFile(home / "notes.txt"), "the reader's own notes");
+  EXPECT_EQ(ReadFile(home / "Downloads" / "notes.txt"), "the reader's own notes");
+  EXPECT_EQ(LeftInHome(home, before), "");
+  EXPECT_TRUE(Entries(tmpdir_).empty());
+}
+
+// Linux paths are bytes: a book stored under a folder named in Latin-1
+// opens, and a temporary directory whose name is not UTF-8 gets the book
+// folder itself, not a folder whose name has U+FFFD in place of the bytes.
+TEST_F(ProgramTest, PathsThatAreNotUtf8AreUsedByteForByte) {
+  const stdfs::path shelf = dir_ / "B\xfc" "cher";
+  stdfs::create_directory(shelf);
+  const stdfs::path book = shelf / "quiz";
+  stdfs::copy_file(Pack({{"index.html", "<html><body>Quiz<script>"
+                                        "setTimeout(function(){location.href='about:blank';}, 2000);"
+                                        "</script></body></html>"}}),
+                   book);
+  const stdfs::path temp = dir_ / "t\xff";
+  const stdfs::path lookalike = dir_ / "t\xef\xbf\xbd";
+  stdfs::create_directory(temp);
+  stdfs::create_directory(lookalike);
+  Reader reader(book, temp);
+  ASSERT_TRUE(reader.started());
+  bool made = false;
+  for (int i = 0; i < 750 && !made; ++i) {
+    for (const stdfs::path& entry : Entries(temp)) made = made || entry.filename().string().starts_with("zel");
+    std::this_thread::sleep_for(milliseconds(20));
+  }
+  EXPECT_TRUE(made) << "no book folder in the temporary directory";
+  EXPECT_EQ(reader.Wait(milliseconds(20000)), std::optional<int>(0));
+  EXPECT_TRUE(Entries(temp).empty());
+  EXPECT_TRUE(Entries(lookalike).empty());
 }
 
 // Under a window manager the loading window gives the reader nothing to
@@ -349,6 +429,58 @@ TEST_P(SignalTest, WhileTheBookIsShownClosesItTheNormalWay) {
 
 INSTANTIATE_TEST_SUITE_P(Signals, SignalTest, ::testing::Values(SIGTERM, SIGINT, SIGHUP, SIGQUIT),
                          [](const auto& param) { return std::string(sigabbrev_np(param.param)); });
+
+// A page opens no windows, the system's Print window neither: printing,
+// asked for by the page or with Ctrl+P, does nothing, and the book still
+// ends when told to.
+TEST_F(ProgramTest, PrintingOpensNoWindowAndTheBookStillEndsWhenTold) {
+  if (Shell("command -v xdotool").empty()) GTEST_SKIP() << "no xdotool";
+  const stdfs::path book = Pack({{"index.html",
+                                  "<html><body>Print me<script>"
+                                  "setTimeout(function() { window.print(); document.title = 'printed'; }, 300);"
+                                  "</script></body></html>"}});
+  Reader reader(book, tmpdir_);
+  ASSERT_TRUE(reader.started());
+  const std::string window = Shell("timeout 30 xdotool search --sync --onlyvisible --name '^EBook$' | head -n 1");
+  ASSERT_FALSE(window.empty()) << "no book window";
+  static_cast<void>(std::system(("xdotool windowfocus --sync " + window + " key ctrl+p 2>/dev/null").c_str()));
+  // Time enough for a window to come up; any window beside the book's.
+  std::this_thread::sleep_for(milliseconds(3000));
+  EXPECT_EQ(Shell("xdotool search --onlyvisible --name . 2>/dev/null | grep -vx '" + window + "'"), "");
+  reader.Signal(SIGTERM);
+  EXPECT_EQ(reader.Wait(milliseconds(15000)), std::optional<int>(0));
+  EXPECT_TRUE(Entries(tmpdir_).empty());
+}
+
+// Another program destroying the viewer window on the display (a window
+// killer, a compositor going down) closes the book as its close box would.
+TEST_F(ProgramTest, WindowDestroyedByAnotherProgramClosesTheBook) {
+  if (Shell("command -v xdotool").empty()) GTEST_SKIP() << "no xdotool";
+  Reader reader(Pack(kStayingBook), tmpdir_);
+  ASSERT_TRUE(reader.started());
+  const std::string window = Shell("timeout 30 xdotool search --sync --onlyvisible --name '^EBook$' | head -n 1");
+  ASSERT_FALSE(window.empty()) << "no book window";
+  std::this_thread::sleep_for(milliseconds(500));
+  EXPECT_EQ(std::system(("xdotool windowclose " + window).c_str()), 0);
+  EXPECT_EQ(reader.Wait(milliseconds(15000)), std::optional<int>(0));
+  EXPECT_TRUE(Entries(tmpdir_).empty());
+}
+
+// A signal that comes before the program has got its bearings (while the
+// system loads its libraries, while the display opens) ends the run with
+// 0 and leaves nothing. A signal blocked from the start stands for all of
+// them: it waits until the program takes it, which it must do as early as
+// it can.
+TEST_P(SignalTest, RightAtTheStartEndsTheRunWithZero) {
+  const stdfs::path book = Pack(kStayingBook);
+  for (int round = 0; round < 3; ++round) {
+    Child reader({book.string()}, {"TMPDIR=" + tmpdir_.string()}, {SIGTERM, SIGINT, SIGHUP, SIGQUIT});
+    ASSERT_TRUE(reader.started());
+    reader.Signal(GetParam());
+    EXPECT_EQ(reader.Wait(milliseconds(10000)), std::optional<int>(0)) << "round " << round;
+    EXPECT_TRUE(Entries(tmpdir_).empty()) << "round " << round;
+  }
+}
 
 TEST_F(ProgramTest, SignalWhileLoadingEndsTheRunAndRemovesTheFolder) {
   // Enough files that the extraction takes a few seconds.

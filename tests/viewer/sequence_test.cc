@@ -299,6 +299,21 @@ TEST_F(SequenceTest, AFullDiskStopsTheRunAtTheFirstFailedWriteAndSaysWhy) {
   EXPECT_TRUE(Folders().empty());
 }
 
+// A disk with room left but no more files: the file that cannot be made
+// says why, not only its number.
+TEST_F(SequenceTest, ADiskOutOfFilesSaysWhyTheFileCannotBeMade) {
+  // One file for the folder, one for the first entry, none for the second.
+  const SmallTmpfs disk(dir_ / "tmp", "1M,nr_inodes=3");
+  if (!disk.mounted()) GTEST_SKIP() << "cannot mount a tmpfs here";
+  WriteBook(Archive("3", {NamedEntry(u"a.gif", "A"), NamedEntry(u"b.gif", "B"), NamedEntry(u"index.html", "x")},
+                    kProgram));
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Messages(), std::vector<std::string>{"plain: Error writing to disk. Error number: 28\r\n"
+                                                 "No space left on device"});
+  EXPECT_EQ(At("Form1.Create main"), -1);
+  EXPECT_TRUE(Folders().empty());
+}
+
 TEST_F(SequenceTest, FolderThatCannotBeMadeEndsTheRunBehindTheLoadingWindow) {
   WriteBook(Archive("1", {NamedEntry(u"index.html", "x")}, kProgram));
   // A temporary path under a regular file refuses every folder, root or not.
@@ -307,7 +322,7 @@ TEST_F(SequenceTest, FolderThatCannotBeMadeEndsTheRunBehindTheLoadingWindow) {
   EXPECT_EQ(Run(), 0);
   const auto messages = Messages();
   ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0], "lang: " + std::string(kBookFolderError) + fs::ErrorText(kUnderAFile));
+  EXPECT_EQ(messages[0], "lang: " + FolderMessageFor(dir_ / "plain", fs::ErrorText(kUnderAFile)));
   EXPECT_LT(At("Form2.Create main"), At(messages[0]));
   EXPECT_EQ(At("Form2.Destroy"), static_cast<std::ptrdiff_t>(app_.log.size()) - 1);
   EXPECT_EQ(app_.folderAttempts, kBookFolderAttempts);

@@ -458,6 +458,61 @@ TEST_F(WindowsTest, CtrlQClosesTheWindowAndEndsTheApplication) {
   EXPECT_EQ(ToUtf8(form.WebBrowser1().LocationURL()), "about:blank");
 }
 
+// A modal window of the toolkit's runs a loop of its own, as the web
+// engine's dialogs do: an end request that comes while it is up ends that
+// loop too, and then the application by its normal road.
+TEST_F(WindowsTest, EndRequestEndsAModalWindowsOwnLoopToo) {
+  GtkForm1& form = Viewer();
+  Settle(300);
+  struct Modal {
+    Application* app;
+    GtkDialog* open = nullptr;
+    bool returned = false;
+    bool forced = false;
+  } modal{&app_};
+  SourceId show(g_timeout_add(
+      100,
+      [](gpointer data) -> gboolean {
+        auto* state = static_cast<Modal*>(data);
+        GtkWidget* dialog =
+            gtk_dialog_new_with_buttons("Other", nullptr, GTK_DIALOG_MODAL, "_OK", GTK_RESPONSE_OK, nullptr);
+        g_timeout_add(
+            300,
+            [](gpointer app) -> gboolean {
+              static_cast<Application*>(app)->RequestEnd();
+              return G_SOURCE_REMOVE;
+            },
+            state->app);
+        // Should nothing end it, the test does, so as to fail rather than hang.
+        g_timeout_add(
+            4000,
+            [](gpointer late) -> gboolean {
+              auto* waited = static_cast<Modal*>(late);
+              if (waited->open != nullptr) {
+                waited->forced = true;
+                gtk_dialog_response(waited->open, GTK_RESPONSE_CANCEL);
+              }
+              return G_SOURCE_REMOVE;
+            },
+            state);
+        state->open = GTK_DIALOG(dialog);
+        gtk_dialog_run(GTK_DIALOG(dialog));
+        state->open = nullptr;
+        gtk_widget_destroy(dialog);
+        state->returned = true;
+        return G_SOURCE_REMOVE;
+      },
+      &modal));
+  EXPECT_TRUE(RunFor(8000));
+  show.Release();
+  EXPECT_TRUE(modal.returned);
+  EXPECT_FALSE(modal.forced);
+  // Until the forced answer has had its time.
+  Settle(4000);
+  EXPECT_FALSE(form.Timer1().Enabled());
+  EXPECT_EQ(ToUtf8(form.WebBrowser1().LocationURL()), "about:blank");
+}
+
 // A page may read the other files of its book, with fetch() or a request.
 TEST_F(WindowsTest, PageReadsTheBooksOtherFiles) {
   BookFile("answers.txt", "42");

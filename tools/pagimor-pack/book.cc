@@ -22,7 +22,7 @@ namespace stdfs = std::filesystem;
 
 // Points the reader at the book; false after a message when it is no file.
 bool OpenBook(const std::string& book) {
-  ExePath = Widen(book);
+  ExePath = FilePath(ToPath(book));
   const fs::InputFile file(ExePath);
   if (!file.is_open()) {
     Complain("cannot open " + book + ": " + OpenProblem(book, file.error()));
@@ -88,7 +88,7 @@ int Extract(const std::string& book, const std::string& dir) {
     return kExitBadInput;
   }
   ConsoleHost host(book);
-  const std::u16string folder = Widen(dir);
+  const std::u16string folder = FilePath(ToPath(dir));
   Progress progress("extracting", fs::InputFile(ExePath).Size());
   const ArchiveWalk walk = WalkArchive(host, [&](const ArchiveWalk& sofar, std::string& error) {
     const ArchiveEntry& entry = sofar.entries.back();
@@ -97,7 +97,7 @@ int Extract(const std::string& book, const std::string& dir) {
     if (!CopyRange(entry.dataStart, entry.dataEnd, target, next, host)) {
       // A file cut short would pass for the book's own; better none at all.
       fs::RemoveFile(target);
-      error = "cannot write " + ToUtf8(target);
+      error = "cannot write " + PathText(ToPath(target));
       std::error_code ignored;
       if (stdfs::is_directory(stdfs::symlink_status(ToPath(target), ignored))) {
         error += ": a folder of that name is in the way";

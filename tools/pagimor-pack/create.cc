@@ -12,6 +12,7 @@
 
 #include "commands.h"
 #include "console.h"
+#include "interrupt.h"
 #include "letter_case.h"
 #include "paths.h"
 #include "pe.h"
@@ -355,7 +356,7 @@ int Create(const CreateOptions& options) {
   const Bytes terminator = UnshiftMarker(EntryTerminatorKey());
   const Bytes endMarker = UnshiftMarker(EndOfArchiveMarkerKey());
 
-  const fs::InputFile viewer(Widen(viewerPath));
+  const fs::InputFile viewer(FilePath(ToPath(viewerPath)));
   if (!viewer.is_open()) {
     Complain("cannot open the viewer " + Quote(viewerPath) + ": " + OpenProblem(viewerPath, viewer.error()) +
              (options.viewer.empty() ? "; name one with --viewer" : ""));
@@ -397,13 +398,19 @@ int Create(const CreateOptions& options) {
   if (!CheckContents(files, terminator) || !OrderFiles(files, endMarker)) return kExitBadInput;
 
   // Written beside the target and renamed into place only when complete, so
-  // a failure never leaves a partial book.
+  // a failure never leaves a partial book; what a killed run of the same
+  // book left goes first.
+  const std::u16string target = FilePath(ToPath(output));
+  fs::RemoveStalePartials(target);
+  PartialBookGuard partial;
   fs::OutputFile out;
-  if (!out.CreateTempBeside(Widen(output))) {
+  if (!out.CreateTempBeside(target)) {
+    partial.Watch(nullptr);
     Complain("cannot write " + Quote(output) + ": " + fs::ErrorText(out.error()));
     return kExitBadInput;
   }
   const std::u16string temp = out.path();
+  partial.Watch(&temp);
   // The book runs like its viewer, but never with the viewer's set-user or
   // set-group bits: a book is the author's content, not a trusted program.
   constexpr unsigned kSetIdBits = 06000u;
@@ -412,7 +419,7 @@ int Create(const CreateOptions& options) {
                        out.SetMode(mode);
   const fs::ErrorCode writeError = out.error();
   const bool closed = out.Close();
-  const fs::ErrorCode renameError = written && closed ? fs::RenameFile(temp, Widen(output)) : 0;
+  const fs::ErrorCode renameError = written && closed ? fs::RenameFile(temp, target) : 0;
   if (!written || !closed || renameError != 0) {
     const fs::ErrorCode code = writeError != 0 ? writeError : (out.error() != 0 ? out.error() : renameError);
     fs::RemoveFile(temp);

@@ -22,11 +22,12 @@ std::u16string FilePath(const stdfs::path& path) { return win32::FromWide(path.n
 
 #else
 
-// A POSIX path is bytes; those that are not UTF-8 are kept as they are.
+// A POSIX path is bytes; those that are not UTF-8 are kept as they are, on
+// their way into the file layer's UTF-16 paths too.
 stdfs::path ToPath(const std::string& utf8) { return stdfs::path(utf8); }
-stdfs::path ToPath(std::u16string_view path) { return stdfs::path(ToUtf8(path)); }
+stdfs::path ToPath(std::u16string_view path) { return stdfs::path(PathToBytes(path)); }
 std::string PathText(const stdfs::path& path) { return path.native(); }
-std::u16string FilePath(const stdfs::path& path) { return Widen(path.native()); }
+std::u16string FilePath(const stdfs::path& path) { return PathFromBytes(path.native()); }
 
 #endif
 

@@ -105,6 +105,26 @@ GSource* WatchCompositor(int fd) {
   return source;
 }
 
+// A modal dialog of the toolkit's (one the web engine shows, or any other
+// run with gtk_dialog_run) turns the main loop in a loop of its own, which
+// gtk_main_quit does not end: each is answered as its close box would
+// answer it, so that its loop returns and the end goes on.
+void AnswerModalDialogs() {
+  GList* toplevels = gtk_window_list_toplevels();
+  // An answer may destroy any of them: each is held meanwhile.
+  std::vector<GObjectRef<GtkWindow>> windows;
+  for (GList* item = toplevels; item != nullptr; item = item->next) {
+    windows.push_back(GObjectRef<GtkWindow>::Share(GTK_WINDOW(item->data)));
+  }
+  g_list_free(toplevels);
+  for (const GObjectRef<GtkWindow>& window : windows) {
+    if (GTK_IS_DIALOG(window.get()) && gtk_window_get_modal(window.get()) &&
+        gtk_widget_get_visible(GTK_WIDGET(window.get()))) {
+      gtk_dialog_response(GTK_DIALOG(window.get()), GTK_RESPONSE_DELETE_EVENT);
+    }
+  }
+}
+
 }  // namespace
 
 bool DesktopApplication::OpenDisplay() {
@@ -174,6 +194,7 @@ void DesktopApplication::RunMessageLoop() {
 
 void DesktopApplication::QuitMessageLoop() {
   if (plain_message_ != nullptr) gtk_dialog_response(plain_message_, GTK_RESPONSE_NONE);
+  AnswerModalDialogs();
   if (gtk_main_level() > 0) gtk_main_quit();
 }
 
@@ -244,7 +265,7 @@ std::u16string DesktopApplication::TempPath() {
   // A relative TMPDIR would put the book wherever the reader happens to be.
   if (path.empty() || path.front() != '/') path = "/tmp";
   path += '/';
-  return Widen(path);
+  return PathFromBytes(path);
 }
 
 std::optional<OsVersionInfo> DesktopApplication::VersionInfo() { return DesktopVersionInfo(); }

@@ -13,7 +13,16 @@ namespace pagimor::gtk {
 
 class EndSignalWatch {
  public:
-  // Calls onSignal on the main loop, once for each burst of signals.
+  // Catches the signals from here on, before the watch exists: one that
+  // comes meanwhile waits for it, and the watch's first turn of the main
+  // loop hears of it. For the program's first instruction, since starting
+  // the toolkit takes a while, during which a signal would end the process
+  // with its default action. Also lets through the signals that the program
+  // was started with blocked. Only once, before any watch is made.
+  static void CatchEarly();
+
+  // Calls onSignal on the main loop, once for each burst of signals (also
+  // for one caught early), and unblocks the signals.
   explicit EndSignalWatch(std::function<void()> onSignal);
   EndSignalWatch(const EndSignalWatch&) = delete;
   EndSignalWatch& operator=(const EndSignalWatch&) = delete;

@@ -1,4 +1,5 @@
-// POSIX file layer: paths are converted from UTF-16 to UTF-8 at the edge.
+// POSIX file layer: paths are turned from UTF-16 into the bytes the system
+// takes at the edge, without loss (PathToBytes).
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -17,7 +18,7 @@
 namespace pagimor::fs {
 namespace {
 
-std::string Native(std::u16string_view path) { return ToUtf8(path); }
+std::string Native(std::u16string_view path) { return PathToBytes(path); }
 
 struct DirCloser {
   void operator()(DIR* dir) const { ::closedir(dir); }
@@ -121,11 +122,44 @@ bool OutputFile::CreateTempBeside(std::u16string_view target) {
   const std::string full = Native(target);
   const auto slash = full.rfind('/');
   const std::size_t cut = slash == std::string::npos ? 0 : slash + 1;
-  std::string name = full.substr(0, cut) + "." + full.substr(cut) + ".partial-XXXXXX";
+  std::string name =
+      full.substr(0, cut) + "." + detail::PartialStem(std::string_view(full).substr(cut)) + ".partial-XXXXXX";
   handle_.Reset(::mkostemp(name.data(), O_CLOEXEC));
   error_ = is_open() ? 0 : errno;
-  path_ = Widen(name);
+  // Ours alone from the start; nobody else has it open yet to hold it.
+  if (is_open()) ::flock(handle_.get(), LOCK_EX | LOCK_NB);
+  path_ = PathFromBytes(name);
   return is_open();
+}
+
+void RemoveStalePartials(std::u16string_view target) {
+  const std::string full = Native(target);
+  const auto slash = full.rfind('/');
+  const std::string folderPath = slash == std::string::npos ? "." : (slash == 0 ? "/" : full.substr(0, slash));
+  const std::string stem = detail::PartialStem(std::string_view(full).substr(slash == std::string::npos ? 0 : slash + 1));
+  const detail::OwnedHandle listed(::open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!listed.valid()) return;
+  const int dirfd = listed.get();
+  detail::OwnedHandle copy(::dup(dirfd));
+  const DirHandle dir{copy.valid() ? ::fdopendir(copy.get()) : nullptr};
+  if (!dir) return;
+  (void)copy.Release();  // the listing closes it now
+  while (const dirent* entry = ::readdir(dir.get())) {
+    if (!detail::IsPartialOf(std::string_view(entry->d_name), stem)) continue;
+    // Never a link, nor anything but a file of this user; a writer still
+    // at work holds its lock.
+    const detail::OwnedHandle file(::openat(dirfd, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat held {};
+    struct stat named {};
+    if (!file.valid() || ::fstat(file.get(), &held) != 0 || !S_ISREG(held.st_mode) || held.st_uid != ::geteuid() ||
+        ::flock(file.get(), LOCK_EX | LOCK_NB) != 0) {
+      continue;
+    }
+    if (::fstatat(dirfd, entry->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 && named.st_dev == held.st_dev &&
+        named.st_ino == held.st_ino) {
+      ::unlinkat(dirfd, entry->d_name, 0);
+    }
+  }
 }
 
 bool OutputFile::Write(std::span<const std::uint8_t> data) {
@@ -240,7 +274,7 @@ std::vector<FolderEntry> Folder::Entries() const {
     const EntryKind kind = ::fstatat(handle_.get(), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0
                                ? KindOf(info.st_mode)
                                : EntryKind::Other;
-    entries.push_back({Widen(name), kind});
+    entries.push_back({PathFromBytes(name), kind});
   }
   return entries;
 }

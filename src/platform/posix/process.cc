@@ -14,7 +14,7 @@ std::optional<std::u16string> OwnProgramPath() {
   std::array<char, PATH_MAX + 1> buffer{};
   const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
   if (length <= 0 || static_cast<std::size_t>(length) >= buffer.size() - 1) return std::nullopt;
-  return FromUtf8(std::string_view(buffer.data(), static_cast<std::size_t>(length)));
+  return PathFromBytes(std::string_view(buffer.data(), static_cast<std::size_t>(length)));
 }
 
 bool IsTerminal(Stream stream) { return ::isatty(stream == Stream::Output ? STDOUT_FILENO : STDERR_FILENO) == 1; }

@@ -76,7 +76,7 @@ std::u16string TempNameBeside(std::u16string_view target, unsigned attempt) {
   for (std::uint64_t v = mix, i = 0; i < 6; ++i, v /= 36) suffix.push_back(kDigits[v % 36]);
   std::u16string name(target.substr(0, cut));
   name += u'.';
-  name += target.substr(cut);
+  name += detail::PartialStem(target.substr(cut));
   name += u".partial-";
   name += suffix;
   return name;
@@ -198,6 +198,28 @@ bool OutputFile::CreateTempBeside(std::u16string_view target) {
     if (is_open() || (error_ != ERROR_FILE_EXISTS && error_ != ERROR_ALREADY_EXISTS)) break;
   }
   return is_open();
+}
+
+// A writer still at work has its file open to nobody else, so that the
+// deletion fails for it; a killed one's file is closed and goes.
+void RemoveStalePartials(std::u16string_view target) {
+  const std::size_t slash = target.find_last_of(u"\\/");
+  const std::size_t cut = slash == std::u16string_view::npos ? 0 : slash + 1;
+  const std::u16string folder(target.substr(0, cut));
+  const std::u16string stem = detail::PartialStem(target.substr(cut));
+  WIN32_FIND_DATAW found{};
+  const HANDLE search =
+      ::FindFirstFileW(win32::NativePath(folder + u"." + stem + u".partial-*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::u16string name = win32::FromWide(found.cFileName);
+    if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
+        !detail::IsPartialOf(std::u16string_view(name), std::u16string_view(stem))) {
+      continue;
+    }
+    ::DeleteFileW(win32::NativePath(folder + name).c_str());
+  } while (::FindNextFileW(search, &found));
+  ::FindClose(search);
 }
 
 bool OutputFile::Write(std::span<const std::uint8_t> data) {

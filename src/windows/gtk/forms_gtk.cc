@@ -1,6 +1,8 @@
 #include "windows/gtk/forms_gtk.h"
 
+#include <fcntl.h>
 #include <gdk/gdkx.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -55,6 +57,46 @@ gboolean OnFormClose(GtkWidget* /*widget*/, GdkEvent* /*event*/, gpointer data) 
 }
 
 void OnExit(GtkMenuItem* /*item*/, gpointer data) { Self(data)->Exit1Click(); }
+
+// Another program destroyed the window on the display (a window killer, a
+// compositor that went down): that is the window's close, and the run ends
+// by the road its close box takes. The toolkit would otherwise destroy the
+// window's widget under its form and leave the run going with no window.
+gboolean OnFormDestroyedOutside(GtkWidget* /*widget*/, GdkEvent* /*event*/, gpointer data) {
+  Self(data)->Close();
+  return TRUE;
+}
+
+// True for the notice that window has been destroyed; a peek, which takes
+// nothing from the queue.
+Bool IsDestroyNotice(Display* /*display*/, XEvent* event, XPointer window) {
+  if (event->type == DestroyNotify && event->xdestroywindow.window == *reinterpret_cast<Window*>(window)) {
+    *reinterpret_cast<Window*>(window) = None;
+  }
+  return False;
+}
+
+// The display tells of a window destroyed by another program first as
+// unmapped, then as destroyed. Taking the unmapping as news would have the
+// toolkit and the web view ask the display about the window, which is gone,
+// and the display's refusal ends the process: the unmapping is dropped and
+// the destruction, right behind it, is taken as the close.
+GdkFilterReturn SkipUnmapOfDestroyed(GdkXEvent* native, GdkEvent* /*event*/, gpointer /*data*/) {
+  auto* event = static_cast<XEvent*>(native);
+  if (event->type != UnmapNotify || event->xunmap.event != event->xunmap.window) return GDK_FILTER_CONTINUE;
+  Window window = event->xunmap.window;
+  // The display sends both notices at once: once it has answered, the
+  // second one is here if there is one.
+  XSync(event->xunmap.display, False);
+  XEvent ignored;
+  XCheckIfEvent(event->xunmap.display, &ignored, IsDestroyNotice, reinterpret_cast<XPointer>(&window));
+  return window == None ? GDK_FILTER_REMOVE : GDK_FILTER_CONTINUE;
+}
+
+void OnForm1Realize(GtkWidget* widget, gpointer /*data*/) {
+  GdkWindow* surface = gtk_widget_get_window(widget);
+  if (GDK_IS_X11_WINDOW(surface)) gdk_window_add_filter(surface, SkipUnmapOfDestroyed, nullptr);
+}
 
 // The reader's keys for the page, taken before the page sees them: Ctrl with
 // plus (or =), minus and 0 zoom it; Alt+Left goes back to the page before.
@@ -179,25 +221,65 @@ gboolean OnLoadFailed(WebKitWebView* /*view*/, WebKitLoadEvent /*event*/, gchar*
                       gpointer /*data*/) {
   return uri != nullptr && g_str_has_prefix(uri, "about:") ? TRUE : FALSE;
 }
+
+// A book writes nothing outside its folder: whatever a page asks to save (a
+// link with download, a blob, a data: address, a file the view cannot show)
+// is given up before the engine picks a place for it, so no file of the
+// reader's is replaced and none is added.
+gboolean OnDecideDestination(WebKitDownload* download, gchar* /*suggested*/, gpointer data) {
+  static_cast<const WebKitApi*>(data)->webkit_download_cancel(download);
+  return TRUE;
+}
+
+void OnDownloadStarted(GObject* /*context*/, WebKitDownload* download, gpointer data) {
+  // Should the engine still ask for a place, it is told none.
+  g_signal_connect(download, "decide-destination", G_CALLBACK(OnDecideDestination), data);
+  static_cast<const WebKitApi*>(data)->webkit_download_cancel(download);
+}
 }  // namespace
 
 GtkWebBrowser::GtkWebBrowser(WebKitWebView* view, const WebKitApi& webkit)
     : view_(GObjectRef<WebKitWebView>::Share(view)), webkit_(webkit) {
   g_signal_connect(view_.get(), "load-failed", G_CALLBACK(OnLoadFailed), nullptr);
+  // A page opens no windows, the system's Print window neither: printing,
+  // asked for by the page (window.print()) or from the keyboard, is taken
+  // as done. Its dialog would also hold the reader's keys while it is up.
+  g_signal_connect(view_.get(), "print", G_CALLBACK(gtk_true), nullptr);
+  GObject* context = nullptr;
+  g_object_get(view_.get(), "web-context", &context, nullptr);
+  if (context != nullptr) {
+    // The table outlives the view: it is loaded once, before any window.
+    g_signal_connect(context, "download-started", G_CALLBACK(OnDownloadStarted),
+                     const_cast<WebKitApi*>(&webkit_));
+    g_object_unref(context);
+  }
 }
 
 void GtkWebBrowser::Navigate(std::u16string_view address) {
-  const std::string text = ToUtf8(address);
   // A plain path is shown as the file:// page it names.
-  if (!text.empty() && text.front() == '/') {
-    gchar* uri = g_filename_to_uri(text.c_str(), nullptr, nullptr);
+  if (!address.empty() && address.front() == u'/') {
+    std::string path = PathToBytes(address);
+    // The web engine takes the path in a file:// address for UTF-8 and
+    // cannot load one whose folder is named otherwise (a temporary
+    // directory named in Latin-1): the page is reached through an open
+    // handle of its folder instead, whose path is plain ASCII. The engine's
+    // helpers are this program's children and run as its user, so they
+    // may follow it.
+    const auto slash = path.rfind('/');
+    if (!FromUtf8(path) && slash != std::string::npos) {
+      pageFolder_.Reset(::open(slash == 0 ? "/" : path.substr(0, slash).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+      if (pageFolder_.valid()) {
+        path = "/proc/" + std::to_string(::getpid()) + "/fd/" + std::to_string(pageFolder_.get()) + path.substr(slash);
+      }
+    }
+    gchar* uri = g_filename_to_uri(path.c_str(), nullptr, nullptr);
     if (uri != nullptr) {
       webkit_.webkit_web_view_load_uri(view_.get(), uri);
       g_free(uri);
     }
     return;
   }
-  webkit_.webkit_web_view_load_uri(view_.get(), text.c_str());
+  webkit_.webkit_web_view_load_uri(view_.get(), ToUtf8(address).c_str());
 }
 
 std::u16string GtkWebBrowser::LocationURL() const {
@@ -278,6 +360,8 @@ GtkForm1::GtkForm1(Application& app, const WebKitApi& webkit)
   Bind(builder, "WebBrowser1NavigateComplete2", OnNavigateComplete);
   Bind(builder, "WebBrowser1DocumentComplete", OnDocumentComplete);
   gtk_builder_connect_signals(builder, this);
+  g_signal_connect(window_.get(), "destroy-event", G_CALLBACK(OnFormDestroyedOutside), this);
+  g_signal_connect(window_.get(), "realize", G_CALLBACK(OnForm1Realize), nullptr);
 }
 
 GtkForm1::~GtkForm1() {

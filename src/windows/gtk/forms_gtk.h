@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 
+#include "platform/file.h"
 #include "platform/gtk/gobject_ref.h"
 #include "platform/gtk/timer.h"
 #include "windows/forms.h"
@@ -62,6 +63,9 @@ class GtkWebBrowser final : public WebView {
  private:
   GObjectRef<WebKitWebView> view_;
   const WebKitApi& webkit_;
+  // The folder of the page shown, open while it is shown, when its path
+  // cannot go into a file:// address as it is.
+  fs::detail::OwnedHandle pageFolder_;
 };
 
 // Owns a toplevel window built from a layout; destroys it when it goes.

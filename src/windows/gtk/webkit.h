@@ -24,7 +24,8 @@ namespace pagimor::gtk {
   F(webkit_web_view_get_zoom_level)      \
   F(webkit_web_view_set_zoom_level)      \
   F(webkit_web_view_can_go_back)         \
-  F(webkit_web_view_go_back)
+  F(webkit_web_view_go_back)            \
+  F(webkit_download_cancel)
 
 struct WebKitApi {
 #define PAGIMOR_WEBKIT_POINTER(name) decltype(&::name) name = nullptr;

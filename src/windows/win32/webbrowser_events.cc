@@ -17,6 +17,9 @@ constexpr UINT kUrlArgument = 0;
 constexpr UINT kNewWindow2Arguments = 2;
 constexpr UINT kNewWindow3Arguments = 5;
 constexpr UINT kCancelFromFirst = 1;
+// FileDownload carries (ActiveDocument, Cancel).
+constexpr UINT kFileDownloadArguments = 2;
+constexpr UINT kActiveDocumentFromFirst = 0;
 
 // Where an event's by-reference Cancel argument is to be set: the
 // VARIANT_BOOL it refers to, or the one held by the variant it refers to.
@@ -41,7 +44,7 @@ VARIANT_BOOL* CancelFlag(VARIANT& argument) {
 // quiz and its answers so far), and going back would bring the page but not
 // what the reader had done; the Linux viewer opens nothing for such a request
 // either, so a book behaves the same on both.
-HRESULT CancelNewWindow(DISPPARAMS* params, UINT count, UINT* badArgument) {
+HRESULT CancelRequest(DISPPARAMS* params, UINT count, UINT* badArgument) {
   if (params == nullptr || params->cArgs < count) return DISP_E_BADPARAMCOUNT;
   if (params->rgvarg == nullptr) return E_INVALIDARG;
   const UINT index = params->cArgs - 1 - kCancelFromFirst;
@@ -52,6 +55,19 @@ HRESULT CancelNewWindow(DISPPARAMS* params, UINT count, UINT* badArgument) {
   }
   *cancel = VARIANT_TRUE;
   return S_OK;
+}
+
+// The control is about to save a file the page asked for (a link with
+// download, an address it cannot show): a book writes nothing outside its
+// folder, so the download is cancelled before the control asks where to put
+// it. The event also comes for every page the control shows itself, an
+// active document, which goes on.
+HRESULT CancelFileDownload(DISPPARAMS* params, UINT* badArgument) {
+  if (params == nullptr || params->cArgs < kFileDownloadArguments) return DISP_E_BADPARAMCOUNT;
+  if (params->rgvarg == nullptr) return E_INVALIDARG;
+  const VARIANT& active = params->rgvarg[params->cArgs - 1 - kActiveDocumentFromFirst];
+  if (V_VT(&active) == VT_BOOL && V_BOOL(&active) != VARIANT_FALSE) return S_OK;
+  return CancelRequest(params, kFileDownloadArguments, badArgument);
 }
 
 }  // namespace
@@ -142,9 +158,11 @@ HRESULT WebBrowserEventSink::Invoke(DISPID member, REFIID /*iid*/, LCID /*locale
       return S_OK;
     // Also once disconnected: the control may still open windows while it goes.
     case DISPID_NEWWINDOW2:
-      return CancelNewWindow(params, kNewWindow2Arguments, badArgument);
+      return CancelRequest(params, kNewWindow2Arguments, badArgument);
     case DISPID_NEWWINDOW3:
-      return CancelNewWindow(params, kNewWindow3Arguments, badArgument);
+      return CancelRequest(params, kNewWindow3Arguments, badArgument);
+    case DISPID_FILEDOWNLOAD:
+      return CancelFileDownload(params, badArgument);
     default:
       return DISP_E_MEMBERNOTFOUND;
   }

@@ -66,7 +66,9 @@ class WebBrowserEventSink final : public IDispatch {
   // them. Any other event is not a member; a navigation whose address is not
   // text is refused and reported to nobody. DISPID_NEWWINDOW2 and
   // DISPID_NEWWINDOW3 are cancelled through their Cancel argument, and open
-  // nothing; one whose Cancel cannot be set is refused.
+  // nothing; one whose Cancel cannot be set is refused. DISPID_FILEDOWNLOAD
+  // (ActiveDocument, Cancel) is cancelled unless it is for a document the
+  // control shows itself.
   HRESULT STDMETHODCALLTYPE Invoke(DISPID member, REFIID iid, LCID locale, WORD flags, DISPPARAMS* params,
                                    VARIANT* result, EXCEPINFO* exception, UINT* badArgument) override;
 

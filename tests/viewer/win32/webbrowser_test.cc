@@ -522,6 +522,38 @@ TEST(WebBrowserEventSinkTest, APageAskingForANewWindowIsCancelledAndNothingIsOpe
   EXPECT_EQ(References(sink.get()), 1U);
 }
 
+// FileDownload (ActiveDocument, Cancel), last first: a page's download is
+// cancelled before the control asks where to save it; a page the control
+// shows itself goes on.
+TEST(WebBrowserEventSinkTest, APageDownloadIsCancelledAndAShownDocumentIsNot) {
+  struct Case {
+    const char* what;
+    VARIANT_BOOL activeDocument;
+    UINT count;
+    HRESULT result;
+    bool cancelled;
+  };
+  const Case cases[] = {
+      {"a file to save", VARIANT_FALSE, 2, S_OK, true},
+      {"a document the control shows", VARIANT_TRUE, 2, S_OK, false},
+      {"Cancel alone", VARIANT_FALSE, 1, DISP_E_BADPARAMCOUNT, false},
+  };
+  for (const Case& c : cases) {
+    Heard heard;
+    const ComPtr<WebBrowserEventSink> sink = WebBrowserEventSink::Create(Listen(heard));
+    VARIANT_BOOL cancel = VARIANT_FALSE;
+    VARIANT arguments[2];
+    V_VT(&arguments[0]) = VT_BYREF | VT_BOOL;
+    V_BOOLREF(&arguments[0]) = &cancel;
+    V_VT(&arguments[1]) = VT_BOOL;
+    V_BOOL(&arguments[1]) = c.activeDocument;
+    DISPPARAMS params{arguments, nullptr, c.count, 0};
+    EXPECT_EQ(Send(*sink.get(), DISPID_FILEDOWNLOAD, &params), c.result) << c.what;
+    EXPECT_EQ(cancel == VARIANT_TRUE, c.cancelled) << c.what;
+    EXPECT_TRUE(heard.navigations.empty()) << c.what;
+  }
+}
+
 // The viewer's document handler pauses, pumping messages; a close in that
 // pause takes the browser down, and with it the last references to the sink.
 TEST(WebBrowserEventSinkTest, ACallbackThatDropsTheLastReferenceFindsTheSinkStillThereAndNothingLeaks) {

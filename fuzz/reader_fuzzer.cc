@@ -38,13 +38,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     pagimor::fs::OutputFile out;
     if (!out.Create(pagimor::Widen(book.string())) || !out.Write(std::span(data, size)) || !out.Close()) std::abort();
   }
-  pagimor::ExePath = pagimor::Widen(book.string());
   const std::u16string folder = pagimor::Widen((scratch.root / "out").string());
   pagimor::SilentArchiveHost host;
-  pagimor::WalkArchive(host, [&](const pagimor::ArchiveWalk& walk, std::string&) {
+  bool aborted = false;
+  const pagimor::ArchiveReader reader(pagimor::Widen(book.string()), host, aborted);
+  pagimor::WalkArchive(reader, [&](const pagimor::ArchiveWalk& walk, std::string&) {
     const pagimor::ArchiveEntry& entry = walk.entries.back();
     std::int32_t next = 0;
-    return pagimor::CopyRange(entry.dataStart, entry.dataEnd, pagimor::fs::JoinPath(folder, entry.name), next, host);
+    return reader.CopyRange(entry.dataStart, entry.dataEnd, pagimor::fs::JoinPath(folder, entry.name), next);
   });
   // Nothing but the container and the folder, and only files in the folder.
   for (const auto& e : stdfs::directory_iterator(scratch.root)) {

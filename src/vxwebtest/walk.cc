@@ -2,9 +2,7 @@
 
 #include <algorithm>
 #include <limits>
-#include <span>
 
-#include "platform/file.h"
 #include "platform/text.h"
 
 namespace pagimor {
@@ -16,58 +14,94 @@ std::string Describe(const ArchiveEntry& entry) {
   return text;
 }
 
-}  // namespace
-
-Bytes ReadContainerBytes(std::int64_t offset, std::size_t length) {
-  Bytes bytes(length, '\0');
-  const fs::InputFile file(ExePath);
-  const std::int64_t got =
-      file.ReadAt(offset, std::span(reinterpret_cast<std::uint8_t*>(bytes.data()), bytes.size()));
-  bytes.resize(got < 0 ? 0 : static_cast<std::size_t>(got));
-  return bytes;
+ArchiveWalk& Stop(ArchiveWalk& walk, WalkStop stop, std::string error) {
+  walk.stop = stop;
+  walk.error = std::move(error);
+  return walk;
 }
 
-ArchiveWalk WalkArchive(ArchiveHost& host, const EntryVisitor& onEntry) {
+class FunctionVisitor final : public WalkVisitor {
+ public:
+  explicit FunctionVisitor(const EntryVisitor& onEntry) : onEntry_(onEntry) {}
+  bool OnEntry(const ArchiveWalk& walk, std::string& error) override { return !onEntry_ || onEntry_(walk, error); }
+
+ private:
+  const EntryVisitor& onEntry_;
+};
+
+}  // namespace
+
+ArchiveWalk WalkArchiveFrom(const ArchiveReader& reader, std::int32_t headerOffset, WalkVisitor& visitor) {
   ArchiveWalk walk;
-  AbortExtraction = false;
-  walk.headerOffset = FindMarker(UnshiftMarker(HeaderMarkerKey()), host);
-  if (walk.headerOffset == kNotFound) {
-    walk.error = "no book archive found";
-    return walk;
-  }
+  walk.headerOffset = headerOffset;
+  const Bytes terminator = UnshiftMarker(EntryTerminatorKey());
+  const Bytes endMarker = UnshiftMarker(EndOfArchiveMarkerKey());
   std::int32_t next = 0;
-  walk.countText = ReadFileCount(walk.headerOffset, next, host);
+  visitor.At(WalkPoint::BeforeCount, 0);
+  walk.countText = reader.ReadFileCount(headerOffset, next);
+  visitor.At(WalkPoint::AfterCount, 0);
   if (!ParseFileCount(walk.countText, walk.count)) {
-    walk.error = "the file count \"" + walk.countText + "\" is not a number from 1 to " + std::to_string(kMaxFileCount);
-    return walk;
+    return Stop(walk, WalkStop::BadCount,
+                "the file count \"" + walk.countText + "\" is not a number from 1 to " + std::to_string(kMaxFileCount));
   }
+  if (std::string error; !visitor.OnCount(walk.count, error)) return Stop(walk, WalkStop::Visitor, error);
   for (int i = 0; i < walk.count; ++i) {
     ArchiveEntry entry;
     entry.index = i;
     entry.entryOffset = next;
-    entry.name = ReadEntryName(next, entry.dataStart, host);
-    if (AbortExtraction) {
-      walk.error = Describe(entry) + ": the name cannot be read or is not a plain file name";
-      return walk;
-    }
-    // The first entry's terminator is searched from the file's first byte,
-    // exactly as the viewer does it.
-    entry.dataEnd = i == 0 ? FindMarker(UnshiftMarker(EntryTerminatorKey()), host)
-                           : FindMarkerFrom(UnshiftMarker(EntryTerminatorKey()), entry.dataStart, host);
-    entry.closedByTerminator = entry.dataEnd != kNotFound;
-    if (!entry.closedByTerminator) {
-      entry.dataEnd = FindMarkerFrom(UnshiftMarker(EndOfArchiveMarkerKey()), entry.dataStart, host);
-      if (entry.dataEnd == kNotFound) {
-        walk.error = Describe(entry) + ": no marker closes its data";
-        return walk;
+    if (i == 0) {
+      // The first entry's terminator is searched from the file's first
+      // byte, and its name judged only after that search.
+      entry.name = reader.ReadEntryName(next, entry.dataStart);
+      visitor.At(WalkPoint::AfterFirstName, i);
+      entry.dataEnd = reader.FindMarker(terminator);
+      visitor.At(WalkPoint::AfterSearch, i);
+      if (reader.aborted()) {
+        return Stop(walk, WalkStop::BadName, Describe(entry) + ": " + "the name cannot be read or is not a plain file name");
+      }
+      entry.closedByTerminator = entry.dataEnd != kNotFound;
+      if (!entry.closedByTerminator) entry.dataEnd = reader.FindMarkerFrom(endMarker, entry.dataStart);
+    } else {
+      try {
+        entry.name = reader.ReadEntryName(next, entry.dataStart);
+      } catch (...) {
+        return Stop(walk, WalkStop::EntryUnreadable, Describe(entry) + ": its name cannot be read");
+      }
+      if (reader.aborted()) {
+        return Stop(walk, WalkStop::BadName, Describe(entry) + ": " + "the name cannot be read or is not a plain file name");
+      }
+      visitor.At(WalkPoint::BeforeSearch, i);
+      entry.dataEnd = reader.FindMarkerFrom(terminator, entry.dataStart);
+      visitor.At(WalkPoint::AfterSearch, i);
+      entry.closedByTerminator = entry.dataEnd != kNotFound;
+      if (!entry.closedByTerminator) {
+        entry.dataEnd = reader.FindMarkerFrom(endMarker, entry.dataStart);
+        visitor.At(WalkPoint::AfterEndSearch, i);
       }
     }
+    if (entry.dataEnd == kNotFound) return Stop(walk, WalkStop::Unclosed, Describe(entry) + ": no marker closes its data");
+    if (i > 0) visitor.At(WalkPoint::BeforeCopy, i);
     walk.entries.push_back(entry);
-    if (onEntry && !onEntry(walk, walk.error)) return walk;
-    next = static_cast<std::int32_t>(std::min<std::int64_t>(std::int64_t{entry.dataEnd} + kEntryTerminatorLength,
-                                                             std::numeric_limits<std::int32_t>::max()));
+    if (std::string error; !visitor.OnEntry(walk, error)) return Stop(walk, WalkStop::Visitor, error);
+    next = static_cast<std::int32_t>(
+        std::min<std::int64_t>(NextEntryAfter(entry.dataEnd), std::numeric_limits<std::int32_t>::max()));
   }
   return walk;
+}
+
+ArchiveWalk WalkArchive(const ArchiveReader& reader, WalkVisitor& visitor) {
+  reader.ClearAbort();
+  const std::int32_t header = reader.FindMarker(UnshiftMarker(HeaderMarkerKey()));
+  if (header == kNotFound) {
+    ArchiveWalk walk;
+    return Stop(walk, WalkStop::NoHeader, "no book archive found");
+  }
+  return WalkArchiveFrom(reader, header, visitor);
+}
+
+ArchiveWalk WalkArchive(const ArchiveReader& reader, const EntryVisitor& onEntry) {
+  FunctionVisitor visitor(onEntry);
+  return WalkArchive(reader, visitor);
 }
 
 }  // namespace pagimor

@@ -20,10 +20,9 @@ namespace {
 
 namespace stdfs = std::filesystem;
 
-// Points the reader at the book; false after a message when it is no file.
+// False after a message when the book is no file the reader can read.
 bool OpenBook(const std::string& book) {
-  ExePath = Widen(book);
-  const fs::InputFile file(ExePath);
+  const fs::InputFile file(Widen(book));
   if (!file.is_open()) {
     Complain("cannot open " + book + ": " + OpenProblem(book, file.error()));
     return false;
@@ -40,13 +39,14 @@ std::string SizeColumn(std::int64_t size) {
 // signed Windows program: its security entry points at a certificate table
 // that fills the rest of the file, after at most the zeros that align it.
 // The size of that table, or nothing when the bytes are something else.
-std::optional<std::int64_t> SignatureAfter(const fs::InputFile& book, std::int64_t archiveEnd) {
+std::optional<std::int64_t> SignatureAfter(const ArchiveReader& reader, const fs::InputFile& book,
+                                          std::int64_t archiveEnd) {
   constexpr std::int64_t kAlignment = 8;
   const std::optional<SecurityDirectory> security = ReadSecurityDirectory(book);
   if (!security || security->tableSize == 0) return std::nullopt;
   const std::int64_t gap = security->tableOffset - archiveEnd;
   if (gap < 0 || gap >= kAlignment || security->tableOffset + security->tableSize != book.Size()) return std::nullopt;
-  const Bytes padding = ReadContainerBytes(archiveEnd, static_cast<std::size_t>(gap));
+  const Bytes padding = reader.ReadBytes(archiveEnd, static_cast<std::size_t>(gap));
   if (padding != Bytes(static_cast<std::size_t>(gap), '\0') || !IsCertificateTable(book, security->tableOffset)) {
     return std::nullopt;
   }
@@ -65,7 +65,9 @@ bool IsUpperHex(std::string_view text) {
 int List(const std::string& book) {
   if (!OpenBook(book)) return kExitBadInput;
   ConsoleHost host(book);
-  const ArchiveWalk walk = WalkArchive(host);
+  bool aborted = false;
+  const ArchiveReader reader(Widen(book), host, aborted);
+  const ArchiveWalk walk = WalkArchive(reader);
   if (!walk.error.empty()) {
     Complain(book + ": " + walk.error);
     return kExitBadInput;
@@ -88,13 +90,15 @@ int Extract(const std::string& book, const std::string& dir) {
     return kExitBadInput;
   }
   ConsoleHost host(book);
+  bool aborted = false;
+  const ArchiveReader reader(Widen(book), host, aborted);
   const std::u16string folder = Widen(dir);
-  Progress progress("extracting", fs::InputFile(ExePath).Size());
-  const ArchiveWalk walk = WalkArchive(host, [&](const ArchiveWalk& sofar, std::string& error) {
+  Progress progress("extracting", fs::InputFile(reader.container()).Size());
+  const ArchiveWalk walk = WalkArchive(reader, [&](const ArchiveWalk& sofar, std::string& error) {
     const ArchiveEntry& entry = sofar.entries.back();
     std::int32_t next = 0;
     const std::u16string target = fs::JoinPath(folder, entry.name);
-    if (!CopyRange(entry.dataStart, entry.dataEnd, target, next, host)) {
+    if (!reader.CopyRange(entry.dataStart, entry.dataEnd, target, next)) {
       // A file cut short would pass for the book's own; better none at all.
       fs::RemoveFile(target);
       error = "cannot write " + ToUtf8(target);
@@ -117,9 +121,11 @@ int Extract(const std::string& book, const std::string& dir) {
 int Verify(const std::string& book) {
   if (!OpenBook(book)) return kExitBadInput;
   ConsoleHost host(book);
+  bool aborted = false;
+  const ArchiveReader reader(Widen(book), host, aborted);
   std::vector<std::string> problems;
   const auto problem = [&problems](std::string text) { problems.push_back(std::move(text)); };
-  const fs::InputFile file(ExePath);
+  const fs::InputFile file(reader.container());
   const std::int64_t size = file.Size();
   if (size >= (std::int64_t{1} << 31)) problem("the book is 2 GiB or larger; its offsets cannot be read");
   // Windows takes names that differ only in letter case for one file.
@@ -129,19 +135,19 @@ int Verify(const std::string& book) {
   std::set<std::u16string> names;
   std::optional<std::int64_t> signature;
   ArchiveWalk walk;
-  walk = WalkArchive(host, [&](const ArchiveWalk& sofar, std::string& error) {
+  walk = WalkArchive(reader, [&](const ArchiveWalk& sofar, std::string& error) {
     const ArchiveEntry& entry = sofar.entries.back();
     const std::string which = "entry " + std::to_string(entry.index + 1) + " (" + ToUtf8(entry.name) + ")";
-    if (ReadContainerBytes(entry.entryOffset, kEntryMarker.size()) != kEntryMarker) {
+    if (reader.ReadBytes(entry.entryOffset, kEntryMarker.size()) != kEntryMarker) {
       error = "entry " + std::to_string(entry.index + 1) + ": no entry marker at offset " +
               std::to_string(entry.entryOffset);
       return false;
     }
     const std::int64_t hexStart = std::int64_t{entry.entryOffset} + kEntryMarkerLength;
     const auto hexLength = static_cast<std::size_t>(entry.dataStart - kNameCloserLength - hexStart);
-    const Bytes hex = ReadContainerBytes(hexStart, hexLength);
+    const Bytes hex = reader.ReadBytes(hexStart, hexLength);
     if (hex.size() % 4 != 0 || !IsUpperHex(hex)) problem(which + ": the name is not written as upper-case hex digits");
-    if (ReadContainerBytes(entry.dataStart - kNameCloserLength, kNameCloser.size()) != kNameCloser) {
+    if (reader.ReadBytes(entry.dataStart - kNameCloserLength, kNameCloser.size()) != kNameCloser) {
       problem(which + ": the name is not closed by the name closer");
     }
     if (entry.dataEnd < entry.dataStart) {
@@ -180,7 +186,7 @@ int Verify(const std::string& book) {
     const std::int64_t after = size - archiveEnd;
     if (!last.closedByTerminator && after > 0) {
       // A signature made after packing covers the archive too.
-      signature = SignatureAfter(file, archiveEnd);
+      signature = SignatureAfter(reader, file, archiveEnd);
       if (!signature) {
         problem(std::to_string(after) +
                 " bytes follow the end-of-archive marker; the last file may hold the marker in its data");

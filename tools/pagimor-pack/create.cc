@@ -51,16 +51,6 @@ struct ViewerCopy {
 // The books' offsets are signed 32-bit: the whole file stays below this.
 constexpr std::int64_t kBookLimit = std::int64_t{1} << 31;
 
-std::string HexName(std::u16string_view name) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string hex;
-  hex.reserve(name.size() * 4);
-  for (const char16_t unit : name) {
-    for (int shift = 12; shift >= 0; shift -= 4) hex.push_back(kDigits[(unit >> shift) & 0xF]);
-  }
-  return hex;
-}
-
 std::string Quote(std::string_view s) { return "\"" + std::string(s) + "\""; }
 
 // Offset of marker in the file, or -1; nothing when the file cannot be read.
@@ -286,7 +276,7 @@ ViewerCopy PlanViewerCopy(const fs::InputFile& viewer) {
 
 // Writes everything to the open temporary file; false after a message.
 bool WriteBook(fs::OutputFile& out, const fs::InputFile& viewer, const ViewerCopy& viewerCopy,
-               const std::vector<SourceFile>& files, std::string_view header, std::string_view terminator,
+               const std::vector<SourceFile>& files, std::string_view terminator,
                std::string_view endMarker, std::int64_t total) {
   // Copies the bytes of from between begin and end.
   const auto copy = [&out](const fs::InputFile& from, std::int64_t begin, std::int64_t end, const std::string& what) {
@@ -322,9 +312,7 @@ bool WriteBook(fs::OutputFile& out, const fs::InputFile& viewer, const ViewerCop
     copied = zeros.offset + zeros.length;
   }
   if (!copy(viewer, copied, viewerCopy.size, "the viewer")) return false;
-  std::string head(header);
-  head += std::to_string(files.size());
-  if (!out.Write(head)) return false;
+  if (!out.Write(HeaderBytes(static_cast<int>(files.size())))) return false;
   Progress progress("packing", total);
   for (std::size_t i = 0; i < files.size(); ++i) {
     const SourceFile& file = files[i];
@@ -333,10 +321,7 @@ bool WriteBook(fs::OutputFile& out, const fs::InputFile& viewer, const ViewerCop
       Complain(Quote(file.path) + ": " + fs::ErrorText(input.error()));
       return false;
     }
-    std::string entry(kEntryMarker);
-    entry += HexName(file.name);
-    entry += kNameCloser;
-    if (!out.Write(entry) || !copy(input, 0, file.size, file.path)) return false;
+    if (!out.Write(EntryHeadBytes(file.name)) || !copy(input, 0, file.size, file.path)) return false;
     if (!out.Write(i + 1 < files.size() ? terminator : endMarker)) return false;
     progress.Step(static_cast<int>(i + 1), static_cast<int>(files.size()));
   }
@@ -381,13 +366,12 @@ int Create(const CreateOptions& options) {
   if (!CheckOutput(output, options.folder, viewerPath)) return kExitBadInput;
 
   const ViewerCopy viewerCopy = PlanViewerCopy(viewer);
-  std::int64_t total = viewerCopy.size + static_cast<std::int64_t>(header.size() + std::to_string(files.size()).size());
+  std::int64_t total = viewerCopy.size + HeaderLength(static_cast<int>(files.size()));
   std::int64_t data = 0;
-  for (const SourceFile& file : files) {
-    total += kEntryMarkerLength + 4 * static_cast<std::int64_t>(file.name.size()) + kNameCloserLength + file.size;
-    data += file.size;
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    total += EntryLength(files[i].name.size(), files[i].size, i + 1 == files.size());
+    data += files[i].size;
   }
-  total += kEntryTerminatorLength * static_cast<std::int64_t>(files.size() - 1) + kEndOfArchiveMarkerLength;
   if (total >= kBookLimit) {
     Complain("the book would be " + std::to_string(total) + " bytes; a book stays below 2 GiB (" +
              std::to_string(kBookLimit) + " bytes)");
@@ -408,7 +392,7 @@ int Create(const CreateOptions& options) {
   // set-group bits: a book is the author's content, not a trusted program.
   constexpr unsigned kSetIdBits = 06000u;
   const unsigned mode = viewer.PermissionBits().value_or(0755u) & ~kSetIdBits;
-  const bool written = WriteBook(out, viewer, viewerCopy, files, header, terminator, endMarker, data) &&
+  const bool written = WriteBook(out, viewer, viewerCopy, files, terminator, endMarker, data) &&
                        out.SetMode(mode);
   const fs::ErrorCode writeError = out.error();
   const bool closed = out.Close();

@@ -1,6 +1,8 @@
 // The parts of the file layer that are the same on every system.
 #include "platform/file.h"
 
+#include <vector>
+
 namespace pagimor::fs {
 
 std::string detail::TrimErrorText(std::string text) {
@@ -17,6 +19,23 @@ std::u16string JoinPath(std::u16string_view folder, std::u16string_view name) {
   path += kSeparator;
   path += name;
   return path;
+}
+
+ErrorCode CreateInTree(const Folder& root, std::u16string_view path, OutputFile& out, unsigned fileMode,
+                       unsigned folderMode) {
+  // Every level stays open until the file is made: on Windows an open
+  // folder cannot be renamed or removed, so no level can be swapped for a
+  // junction behind our back.
+  std::vector<Folder> levels;
+  const Folder* parent = &root;
+  for (std::size_t slash; (slash = path.find(u'/')) != std::u16string_view::npos; path.remove_prefix(slash + 1)) {
+    Folder child;
+    if (const ErrorCode error = parent->MakeFolder(path.substr(0, slash), child, folderMode); error != 0) return error;
+    levels.push_back(std::move(child));
+    parent = &levels.back();
+  }
+  if (!out.CreateIn(*parent, path, fileMode)) return out.error() != 0 ? out.error() : -1;
+  return 0;
 }
 
 bool OutputFile::Write(std::string_view data) {

@@ -144,9 +144,10 @@ std::u16string ArchiveReader::ReadEntryName(std::int32_t entryOffset, std::int32
   const bool refused = abort_;
   abort_ = alreadyAborted || refused;
   if (refused) return name;
-  // The name becomes a file inside the book folder: anything else could
-  // reach outside it or mean a device.
-  if (!IsPlainFileName(name)) return RefuseName();
+  // The name becomes a file inside the book folder, in folders of its own
+  // when it is a path: anything else could reach outside the folder or
+  // mean a device.
+  if (!IsEntryName(name)) return RefuseName();
   return name;
 }
 
@@ -158,11 +159,26 @@ std::u16string ArchiveReader::DecodeHexName(std::string_view hex) const {
 
 bool ArchiveReader::CopyRange(std::int32_t start, std::int32_t end, std::u16string_view destination,
                               std::int32_t& nextEntry) const {
+  fs::OutputFile target;
+  const fs::ErrorCode created = target.Create(destination) ? 0 : target.error();
+  return CopyInto(start, end, target, created, nextEntry);
+}
+
+bool ArchiveReader::CopyRange(std::int32_t start, std::int32_t end, const fs::Folder& root, std::u16string_view path,
+                              std::int32_t& nextEntry, unsigned fileMode, unsigned folderMode) const {
+  fs::OutputFile target;
+  const fs::ErrorCode created = fs::CreateInTree(root, path, target, fileMode, folderMode);
+  return CopyInto(start, end, target, created, nextEntry);
+}
+
+// The copy once the destination has been tried: created is 0 when it was
+// made, else the system's reason.
+bool ArchiveReader::CopyInto(std::int32_t start, std::int32_t end, fs::OutputFile& target, fs::ErrorCode created,
+                             std::int32_t& nextEntry) const {
   const fs::InputFile source(container_);
   if (!source.is_open()) host_.ShowPlainMessage("Error by 10");
-  fs::OutputFile target;
-  if (!target.Create(destination)) {
-    host_.ShowPlainMessage("Error writing to disk. Error number: " + std::to_string(target.error()));
+  if (created != 0) {
+    host_.ShowPlainMessage("Error writing to disk. Error number: " + std::to_string(created));
     return false;
   }
   const bool positioned = source.is_open() && start >= 0;

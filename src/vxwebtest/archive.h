@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "MessDlgs/LangMessageTypes.h"
+#include "platform/file.h"
 #include "vxwebtest/format.h"
 
 namespace pagimor {
@@ -96,11 +97,19 @@ class ArchiveReader {
   bool CopyRange(std::int32_t start, std::int32_t end, std::u16string_view destination,
                  std::int32_t& nextEntry) const;
 
+  // The same into the entry at path (its components joined by '/') inside
+  // root: each folder on the way is made inside the one above with
+  // folderMode, never through a link, and the file with fileMode.
+  bool CopyRange(std::int32_t start, std::int32_t end, const fs::Folder& root, std::u16string_view path,
+                 std::int32_t& nextEntry, unsigned fileMode = 0600, unsigned folderMode = 0700) const;
+
   // Up to length bytes at offset of the container; fewer at its end.
   Bytes ReadBytes(std::int64_t offset, std::size_t length) const;
 
  private:
   std::u16string RefuseName() const;
+  bool CopyInto(std::int32_t start, std::int32_t end, fs::OutputFile& target, fs::ErrorCode created,
+                std::int32_t& nextEntry) const;
 
   std::u16string container_;
   ArchiveHost& host_;

@@ -45,8 +45,8 @@ constexpr std::int32_t kEntryPause = 2;
 // by then.
 class Extraction final : public WalkVisitor {
  public:
-  Extraction(Application& app, TForm2& form2, const ArchiveReader& reader)
-      : app_(app), form2_(form2), reader_(reader) {}
+  Extraction(Application& app, TForm2& form2, const ArchiveReader& reader, const fs::Folder& folder)
+      : app_(app), form2_(form2), reader_(reader), folder_(folder) {}
 
   void At(WalkPoint point, int index) override {
     const bool first = point == WalkPoint::BeforeCount || point == WalkPoint::AfterCount ||
@@ -65,8 +65,9 @@ class Extraction final : public WalkVisitor {
     const ArchiveEntry& entry = walk.entries.back();
     std::int32_t nextEntry = 0;
     // A destination that cannot be created leaves no next entry to go on
-    // with; the reader has said why.
-    if (!reader_.CopyRange(entry.dataStart, entry.dataEnd, fs::JoinPath(BookFolder, entry.name), nextEntry)) {
+    // with; the reader has said why. A path's folders are made level by
+    // level inside the book folder held open, never through a link.
+    if (!reader_.CopyRange(entry.dataStart, entry.dataEnd, folder_, entry.name, nextEntry)) {
       return false;
     }
     // Asked to end while loading: the run ends here, the folder with it.
@@ -82,11 +83,13 @@ class Extraction final : public WalkVisitor {
   Application& app_;
   TForm2& form2_;
   const ArchiveReader& reader_;
+  const fs::Folder& folder_;
 };
 
-bool ExtractBook(Application& app, TForm2& form2, const ArchiveReader& reader, std::int32_t headerOffset) {
+bool ExtractBook(Application& app, TForm2& form2, const ArchiveReader& reader, const fs::Folder& folder,
+                 std::int32_t headerOffset) {
   if (app.Terminated()) return false;
-  Extraction extraction(app, form2, reader);
+  Extraction extraction(app, form2, reader, folder);
   const ArchiveWalk walk = WalkArchiveFrom(reader, headerOffset, extraction);
   switch (walk.stop) {
     case WalkStop::None:
@@ -169,7 +172,7 @@ int RunBook(Application& app, FormFactory& forms) {
   // From here every road out of the run, a failure's included, removes the
   // folder; a failure's message is shown before.
   const BookFolderGuard folder(app, BookFolder, std::move(hold));
-  if (!ExtractBook(app, *form2, reader, headerOffset)) return 0;
+  if (!ExtractBook(app, *form2, reader, folder.held(), headerOffset)) return 0;
 
   form2->Hide();
   PauseMs(app, 1);

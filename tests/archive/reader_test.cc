@@ -176,20 +176,25 @@ TEST_F(ReaderTest, ABadGroupIsRefusedOnceWhateverCameBefore) {
   EXPECT_TRUE(host_.lang.empty());
 }
 
-// A name becomes a file inside the book folder: anything else is refused
-// exactly as an undecodable one, so no caller can write outside it.
-TEST_F(ReaderTest, RefusesNamesThatAreNotPlainFileNames) {
+// A name becomes a file inside the book folder, or a path of folders and a
+// file inside it: anything else is refused exactly as an undecodable name,
+// so no caller can write outside the folder.
+TEST_F(ReaderTest, RefusesNamesThatCannotStandInsideTheBookFolder) {
   const std::u16string refused[] = {
-      u"", u".", u"..", u"../../x", u"/etc/x", u"a\\b", u"a/b", std::u16string(u"a\0b", 3), u"tab\there",
+      u"", u".", u"..", u"../../x", u"/etc/x", u"a\\b", std::u16string(u"a\0b", 3), u"tab\there",
       u"a\x7F", u"a<b", u"a>b", u"c:x", u"a\"b", u"a|b", u"a?b", u"a*b", u"trail ", u"trail.", u"CON", u"con",
       u"Nul.txt", u"aux.tar.gz", u"PRN", u"COM1", u"com9.log", u"LPT5", u"lpt1.x", u"COM\u00B9", u"CON .txt",
       std::u16string(1, u'\xD800') + u"x", u"x" + std::u16string(1, u'\xDC00'), std::u16string(256, u'n'),
       u"CONIN$", u"conout$", u"CoNiN$.txt",
       // Within 255 UTF-16 units but over the 255 bytes Linux allows a name.
       std::u16string(200, u'\u00E9'), std::u16string(128, u'\u00E9'),
+      // Paths: every component by the rules above, and no empty one.
+      u"/a", u"a/", u"/", u"a//b", u"./a", u"a/./b", u"a/..", u"a/../../x", u"img\\a/b", u"img/a\\b", u"img/CON",
+      u"con.txt/a.png", u"img/lpt1.x", u"img./a", u"img /a", u"img/a.", u"img/a ", u"img/a:b", u"img/\x01",
+      u"img/" + std::u16string(128, u'\u00E9'), u"a/" + std::u16string(254, u'n'),
   };
   for (const std::u16string& name : refused) {
-    EXPECT_FALSE(IsPlainFileName(name)) << ToUtf8(name);
+    EXPECT_FALSE(IsEntryName(name)) << ToUtf8(name);
     Container(EntryMarker() + Hex(name) + NameCloser() + "data");
     aborted_ = false;
     host_.lang.clear();
@@ -201,8 +206,22 @@ TEST_F(ReaderTest, RefusesNamesThatAreNotPlainFileNames) {
   EXPECT_TRUE(host_.langArgsOk);
   const std::u16string accepted[] = {u"index.html", u"a", u"CONSOLE.txt", u"com0", u"COM10", u"LPT", u".hidden",
                                      u"名前.png", std::u16string(255, u'n'), u"a b.c", u"x\U0001F600",
-                                     u"CONIN", u"CONOUT$x", std::u16string(127, u'\u00E9') + u"x"};
-  for (const std::u16string& name : accepted) EXPECT_TRUE(IsPlainFileName(name)) << ToUtf8(name);
+                                     u"CONIN", u"CONOUT$x", std::u16string(127, u'\u00E9') + u"x",
+                                     u"img/arrow1.gif", u"a/b/c/d.png", u".git/x", u"名前/音.mp3",
+                                     std::u16string(127, u'\u00E9') + u"/x", u"a/" + std::u16string(253, u'n')};
+  for (const std::u16string& name : accepted) {
+    EXPECT_TRUE(IsEntryName(name)) << ToUtf8(name);
+    Container(EntryMarker() + Hex(name) + NameCloser() + "data");
+    aborted_ = false;
+    std::int32_t dataStart = 0;
+    EXPECT_EQ(reader().ReadEntryName(0, dataStart), name) << ToUtf8(name);
+    EXPECT_FALSE(aborted_) << ToUtf8(name);
+  }
+  // A flat name stays a plain file name; a path's problem names its part.
+  EXPECT_FALSE(IsPlainFileName(u"img/a.gif"));
+  EXPECT_EQ(EntryNameProblem(u"CON"), FileNameProblem(u"CON"));
+  EXPECT_EQ(EntryNameProblem(u"img/CON/a"),
+            std::string("the path's component \"CON\": ") + FileNameProblem(u"CON"));
 }
 
 TEST_F(ReaderTest, ANameWithoutCloserWithin1024BytesTakesThemAll) {

@@ -182,4 +182,28 @@ std::int64_t DataStartOf(std::int64_t entryOffset, std::int64_t hexLength) {
 
 std::int64_t NextEntryAfter(std::int64_t dataEnd) { return dataEnd + kEntryTerminatorLength; }
 
+Bytes SealBytes(const Sha256Digest& digest) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  Bytes seal(kSealPrefix);
+  for (const std::uint8_t byte : digest) {
+    seal.push_back(kDigits[byte >> 4]);
+    seal.push_back(kDigits[byte & 0xF]);
+  }
+  seal.push_back('\n');
+  return seal;
+}
+
+SealForm ParseSeal(std::string_view after, Sha256Digest& digest) {
+  if (!after.starts_with(kSealPrefix)) return SealForm::None;
+  if (after.size() < kSealLength || after[kSealLength - 1] != '\n') return SealForm::Damaged;
+  for (std::size_t i = 0; i < digest.size(); ++i) {
+    const char high = after[kSealPrefix.size() + 2 * i];
+    const char low = after[kSealPrefix.size() + 2 * i + 1];
+    const auto lowerHex = [](char c) { return (c >= '0' && c <= '9') ? c - '0' : (c >= 'a' && c <= 'f') ? c - 'a' + 10 : -1; };
+    if (lowerHex(high) < 0 || lowerHex(low) < 0) return SealForm::Damaged;
+    digest[i] = static_cast<std::uint8_t>(lowerHex(high) * 16 + lowerHex(low));
+  }
+  return SealForm::Whole;
+}
+
 }  // namespace pagimor

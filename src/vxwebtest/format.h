@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/sha256.h"
+
 namespace pagimor {
 
 // Markers, search keys, the count text and hex names are byte strings.
@@ -95,5 +97,29 @@ std::int64_t EntryLength(std::size_t nameUnits, std::int64_t dataSize, bool last
 std::int64_t DataStartOf(std::int64_t entryOffset, std::int64_t hexLength);
 // Where the entry after one whose data ends at dataEnd begins.
 std::int64_t NextEntryAfter(std::int64_t dataEnd);
+
+// --- Self-check ---
+//
+// Our packer seals a book: right after the end-of-archive marker stands a
+// trailer with the SHA-256 digest of the archive, from the first byte of
+// the header marker to the last of the end-of-archive marker. It is text,
+// so that it can never hold a marker, and it stands where the reader never
+// looks for an entry.
+inline constexpr std::string_view kSealPrefix = "PAGIMOR-SHA256:";
+inline constexpr std::size_t kSealLength = kSealPrefix.size() + 64 + 1;
+
+// The trailer for a digest: the prefix, 64 lower-case hex digits, a line feed.
+Bytes SealBytes(const Sha256Digest& digest);
+
+enum class SealForm {
+  None,     // no trailer: a book from another writer, or from before seals
+  Whole,    // a trailer, its digest in digest
+  Damaged,  // the prefix of a trailer whose rest is cut short or changed
+};
+
+// Reads the trailer from the bytes that follow the end-of-archive marker
+// (at least kSealLength of them when the file has them). Bytes that do not
+// begin with the whole prefix are no trailer, whatever else they are.
+SealForm ParseSeal(std::string_view after, Sha256Digest& digest);
 
 }  // namespace pagimor

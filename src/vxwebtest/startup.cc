@@ -86,6 +86,35 @@ class Extraction final : public WalkVisitor {
   const fs::Folder& folder_;
 };
 
+// Keeps the loading window alive while the book is checked, and every
+// message to itself: a book without a trailer is judged by the extraction
+// afterwards, with its own messages, exactly as before.
+class QuietHost final : public ArchiveHost {
+ public:
+  explicit QuietHost(Application& app) : app_(app) {}
+  void ProcessMessages() override { app_.ProcessMessages(); }
+  void ShowPlainMessage(std::string_view) override {}
+  std::int32_t ShowLangMessage(std::string_view, LangMessageType, LangMessageButtons, std::int32_t,
+                               MessageLanguage) override {
+    return 1;
+  }
+
+ private:
+  Application& app_;
+};
+
+// False for a sealed book whose archive does not match its digest, or
+// cannot be read whole: one walk over the archive that writes nothing,
+// then the digest. A book without a trailer passes.
+bool SealHolds(Application& app, std::int32_t headerOffset) {
+  QuietHost quiet(app);
+  bool aborted = false;
+  const ArchiveReader reader(ExePath, quiet, aborted);
+  WalkVisitor nothing;
+  const ArchiveWalk walk = WalkArchiveFrom(reader, headerOffset, nothing);
+  return CheckSeal(reader, walk).state != SealCheck::State::Broken;
+}
+
 bool ExtractBook(Application& app, TForm2& form2, const ArchiveReader& reader, const fs::Folder& folder,
                  std::int32_t headerOffset) {
   if (app.Terminated()) return false;
@@ -165,6 +194,13 @@ int RunBook(Application& app, FormFactory& forms) {
   app.ProcessMessages();
   PauseMs(app, kShowPause);
 
+  if (app.Terminated()) return 0;
+  // A book that carries a digest is checked whole before anything of it is
+  // written: a damaged one makes no folder.
+  if (!SealHolds(app, headerOffset)) {
+    ShowErrorMessage(app, kCorruptBookMessage);
+    return 0;
+  }
   if (app.Terminated()) return 0;
   SweepAbandonedBookFolders(app);
   fs::Folder hold;

@@ -1,8 +1,13 @@
 #include "vxwebtest/walk.h"
 
 #include <algorithm>
+#include <array>
 #include <limits>
+#include <optional>
+#include <span>
 
+#include "platform/file.h"
+#include "platform/sha256.h"
 #include "platform/text.h"
 
 namespace pagimor {
@@ -102,6 +107,82 @@ ArchiveWalk WalkArchive(const ArchiveReader& reader, WalkVisitor& visitor) {
 ArchiveWalk WalkArchive(const ArchiveReader& reader, const EntryVisitor& onEntry) {
   FunctionVisitor visitor(onEntry);
   return WalkArchive(reader, visitor);
+}
+
+namespace {
+
+constexpr std::size_t kDigestBlock = 64 * 1024;
+
+// The digest of the container's bytes from begin up to end; nothing when
+// they cannot all be read.
+std::optional<Sha256Digest> DigestOf(const ArchiveReader& reader, std::int64_t begin, std::int64_t end) {
+  const fs::InputFile file(reader.container());
+  Sha256 hash;
+  if (!file.is_open() || !hash.ok()) return std::nullopt;
+  std::array<std::uint8_t, kDigestBlock> buffer{};
+  for (std::int64_t at = begin; at < end;) {
+    const auto want = static_cast<std::size_t>(std::min<std::int64_t>(end - at, kDigestBlock));
+    const std::int64_t got = file.ReadAt(at, std::span(buffer).first(want));
+    reader.host().ProcessMessages();
+    if (got <= 0) return std::nullopt;
+    hash.Update(std::span(buffer).first(static_cast<std::size_t>(got)));
+    at += got;
+  }
+  if (!hash.ok()) return std::nullopt;
+  return hash.Finish();
+}
+
+}  // namespace
+
+SealCheck CheckSeal(const ArchiveReader& reader, const ArchiveWalk& walk) {
+  SealCheck check;
+  if (walk.headerOffset == kNotFound) return check;
+  // A whole walk ends at the marker that closes its last entry; a walk
+  // that stopped early still finds where its writer put the trailer.
+  std::int64_t endMarker = kNotFound;
+  if (walk.stop == WalkStop::None && !walk.entries.empty() && !walk.entries.back().closedByTerminator) {
+    endMarker = walk.entries.back().dataEnd;
+  } else {
+    endMarker = reader.FindMarkerFrom(UnshiftMarker(EndOfArchiveMarkerKey()), walk.headerOffset);
+  }
+  Sha256Digest sealed{};
+  if (endMarker == kNotFound) {
+    // The marker itself was damaged: a trailer that still ends the file
+    // says the book was sealed.
+    const std::int64_t size = fs::InputFile(reader.container()).Size();
+    const auto trailerLength = static_cast<std::int64_t>(kSealLength);
+    if (size - trailerLength <= walk.headerOffset ||
+        ParseSeal(reader.ReadBytes(size - trailerLength, kSealLength), sealed) != SealForm::Whole) {
+      return check;
+    }
+    check.state = SealCheck::State::Broken;
+    check.end = size;
+    check.problem = "the book carries a SHA-256 digest, but its end-of-archive marker is damaged";
+    return check;
+  }
+  check.archiveEnd = endMarker + kEndOfArchiveMarkerLength;
+  check.end = check.archiveEnd;
+  const SealForm form = ParseSeal(reader.ReadBytes(check.archiveEnd, kSealLength), sealed);
+  if (form == SealForm::None) return check;
+  check.end = check.archiveEnd + static_cast<std::int64_t>(kSealLength);
+  check.state = SealCheck::State::Broken;
+  if (form == SealForm::Damaged) {
+    check.problem = "the SHA-256 digest after the end-of-archive marker is cut short or damaged";
+  } else if (walk.stop != WalkStop::None) {
+    check.problem = "the book carries a SHA-256 digest, but its archive cannot be read whole: " + walk.error;
+  } else if (walk.entries.back().closedByTerminator) {
+    check.problem = "the book carries a SHA-256 digest, but its count does not match its entries";
+  } else {
+    const std::optional<Sha256Digest> digest = DigestOf(reader, walk.headerOffset, check.archiveEnd);
+    if (!digest) {
+      check.problem = "the archive cannot be read to check its SHA-256 digest";
+    } else if (*digest != sealed) {
+      check.problem = "the archive does not match its SHA-256 digest: a byte in it was changed";
+    } else {
+      check.state = SealCheck::State::Holds;
+    }
+  }
+  return check;
 }
 
 }  // namespace pagimor

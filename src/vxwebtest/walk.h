@@ -80,4 +80,19 @@ ArchiveWalk WalkArchive(const ArchiveReader& reader, WalkVisitor& visitor);
 using EntryVisitor = std::function<bool(const ArchiveWalk& walk, std::string& error)>;
 ArchiveWalk WalkArchive(const ArchiveReader& reader, const EntryVisitor& onEntry = {});
 
+// What the trailer after an archive says of it.
+struct SealCheck {
+  enum class State { Unsealed, Holds, Broken };
+  State state = State::Unsealed;
+  std::int64_t archiveEnd = -1;  // just past the end-of-archive marker, when one was found
+  std::int64_t end = -1;         // just past the trailer, or archiveEnd when there is none
+  std::string problem;           // why a sealed book is broken
+};
+
+// Looks for the trailer after the archive that walk went through and, when
+// there is one, checks the digest: a walk that stopped early on a sealed
+// book breaks it too, since its writer made it whole. Reads through one
+// fixed buffer, the host processing messages after every block.
+SealCheck CheckSeal(const ArchiveReader& reader, const ArchiveWalk& walk);
+
 }  // namespace pagimor

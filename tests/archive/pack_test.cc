@@ -250,7 +250,7 @@ TEST_F(PackTest, WritesTheViewerThenTheArchive) {
   const std::string expected = ReadFile(dir_ / "stub") + Header() + "2" + EntryMarker() + Hex(u"a.gif") +
                                NameCloser() + "GIF" + Terminator() + EntryMarker() + Hex(u"index.html") +
                                NameCloser() + "<p>hi</p>" + EndMarker();
-  EXPECT_EQ(book, expected);
+  EXPECT_EQ(book, Sealed(expected));
   // Windows keeps access rules, not permission bits.
   if (!kOnWindows) {
     EXPECT_EQ(stdfs::status(dir_ / "out.book").permissions(), stdfs::perms(0755));
@@ -269,7 +269,8 @@ TEST_F(PackTest, ListsNamesSizesAndTotal) {
   ASSERT_EQ(Create().exit, 0);
   const PackRun run = Pack({"list", Utf8(dir_ / "out.book")});
   EXPECT_EQ(run.exit, 0);
-  EXPECT_EQ(run.out, "           0  b.txt\n           5  index.html\n           5  bytes in 2 files\n");
+  EXPECT_EQ(run.out,
+            "           0  b.txt\n           5  index.html\n           5  bytes in 2 files\nSHA-256 digest: holds\n");
 }
 
 TEST_F(PackTest, PutsLastAFileWithoutTheEndMarker) {
@@ -426,7 +427,8 @@ TEST_F(PackTest, TakesPathsOutsideTheAnsiCodePage) {
   ASSERT_EQ(created.exit, 0) << created.err;
   const std::string book = Utf8(dir_.path() / PathOf(folder + ".exe"));
   EXPECT_EQ(Pack({"list", book}).out,
-            "           8  index.html\n           1  Ωμέγα.txt\n           9  bytes in 2 files\n");
+            "           8  index.html\n           1  Ωμέγα.txt\n           9  bytes in 2 files\n"
+            "SHA-256 digest: holds\n");
   const PackRun extracted = Pack({"extract", book, Utf8(dir_.path() / PathOf("aus ä"))});
   ASSERT_EQ(extracted.exit, 0) << extracted.err;
   EXPECT_EQ(ReadFile(dir_.path() / PathOf("aus ä") / PathOf("Ωμέγα.txt")), "w");
@@ -612,12 +614,13 @@ TEST_F(PackTest, ASignatureAfterTheArchiveIsPartOfASoundBook) {
     WriteFile(dir_ / "signed.exe", Signed(packed, payload));
     const PackRun verified = Pack({"verify", Utf8(dir_ / "signed.exe")});
     EXPECT_EQ(verified.exit, 0) << verified.err;
-    EXPECT_NE(verified.out.find("a sound book of 2 files, 7 bytes of data, signed (a certificate table of " +
+    EXPECT_NE(verified.out.find("a sound book of 2 files, 7 bytes of data, without a SHA-256 digest, signed (a certificate table of " +
                                 std::to_string(CertificateTable(payload).size()) + " bytes follows it)"),
               std::string::npos)
         << verified.out;
     EXPECT_EQ(Pack({"list", Utf8(dir_ / "signed.exe")}).out,
-              "           3  a.txt\n           4  index.html\n           7  bytes in 2 files\n");
+              "           3  a.txt\n           4  index.html\n           7  bytes in 2 files\n"
+              "SHA-256 digest: none (the book does not check itself)\n");
     ASSERT_EQ(Pack({"extract", Utf8(dir_ / "signed.exe"), Utf8(dir_ / "x")}).exit, 0);
     EXPECT_EQ(ReadFile(dir_ / "x" / "index.html"), "<p/>");
   }
@@ -633,10 +636,55 @@ TEST_F(PackTest, ASignedViewerIsPackedWithoutItsSignature) {
   ASSERT_EQ(Create().exit, 0);
   std::string expected = viewer;
   expected.resize((viewer.size() + 7) / 8 * 8, '\0');  // the signing tool's alignment stays, its checksum goes
-  EXPECT_EQ(ReadFile(dir_ / "out.book"), Archive("1", {NamedEntry(u"index.html", "<p/>")}, expected));
+  EXPECT_EQ(ReadFile(dir_ / "out.book"), Sealed(Archive("1", {NamedEntry(u"index.html", "<p/>")}, expected)));
   const PackRun verified = Pack({"verify", Utf8(dir_ / "out.book")});
   EXPECT_EQ(verified.exit, 0) << verified.err;
   EXPECT_EQ(verified.out.find("signed"), std::string::npos) << verified.out;
+}
+
+// A book checks itself: any byte of its archive changed, the trailer cut or
+// damaged, and verify and list say the digest does not hold; bytes added
+// after the trailer leave the digest whole but are named.
+TEST_F(PackTest, ASealedBookSaysWhenItWasChanged) {
+  // The digest is the library's SHA-256: a known answer first.
+  EXPECT_EQ(Seal("abc"), "PAGIMOR-SHA256:ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad\n");
+  Put("index.html", "<p>hello</p>");
+  Put("a.gif", SaltedData(7, 3000));
+  ASSERT_EQ(Create().exit, 0);
+  const std::string book = ReadFile(dir_ / "out.book");
+  const std::size_t archive = book.find(Header());
+  const std::size_t trailer = book.size() - 80;
+  const PackRun sound = Pack({"verify", Utf8(dir_ / "out.book")});
+  EXPECT_EQ(sound.exit, 0) << sound.err;
+  EXPECT_NE(sound.out.find("its SHA-256 digest holds"), std::string::npos) << sound.out;
+
+  struct Case {
+    std::string what;
+    std::string bytes;
+    std::string message;
+  };
+  std::vector<Case> cases;
+  for (const std::size_t at : {archive + 17, archive + 40, archive + 200, archive + 2000, trailer - 20, trailer - 1}) {
+    std::string changed = book;
+    changed[at] = static_cast<char>(changed[at] ^ 0x01);
+    cases.push_back({"byte " + std::to_string(at - archive) + " of the archive flipped", changed, "SHA-256"});
+  }
+  std::string digit = book;
+  digit[trailer + 20] = digit[trailer + 20] == '0' ? '1' : '0';
+  cases.push_back({"a digit of the digest changed", digit, "does not match its SHA-256 digest"});
+  cases.push_back({"the trailer cut short", book.substr(0, book.size() - 1), "cut short or damaged"});
+  cases.push_back({"cut inside the archive", book.substr(0, trailer - 100), "no marker closes its data"});
+  cases.push_back({"extended", book + "more", "4 bytes follow the SHA-256 digest"});
+  for (const Case& c : cases) {
+    WriteFile(dir_ / "bad", c.bytes);
+    const PackRun run = Pack({"verify", Utf8(dir_ / "bad")});
+    EXPECT_EQ(run.exit, 1) << c.what;
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << c.what << ": " << run.err;
+  }
+  WriteFile(dir_ / "bad", cases.front().bytes);
+  const PackRun listed = Pack({"list", Utf8(dir_ / "bad")});
+  EXPECT_EQ(listed.exit, 1);
+  EXPECT_NE(listed.out.find("SHA-256 digest: does not hold"), std::string::npos) << listed.out;
 }
 
 }  // namespace

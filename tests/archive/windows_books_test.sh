@@ -121,7 +121,7 @@ flip changed.exe $((pe_header + 24 + 64))
 check "a changed checksum is reported" says "invalid PE checksum" signature_holds . changed.exe
 cp signed.exe longer.exe
 printf 'x' >>longer.exe
-check "a byte added after the signature is no signature" says "bytes follow the end-of-archive marker" \
+check "a byte added after the signature is no signature" says "bytes follow the SHA-256 digest after the end-of-archive marker" \
   "$host" verify longer.exe
 mkdir quiz2
 cp quiz/* quiz2/

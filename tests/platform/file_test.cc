@@ -266,6 +266,25 @@ TEST(FileLayerWindows, ANewFileNeverReplacesAnotherThroughItsShortName) {
   EXPECT_EQ(ReadAll(longPath), "second");
 }
 
+// The same for a folder of a book's tree: "LONGFO~1/x" is refused, not
+// written into the folder made for "longfoldername".
+TEST(FileLayerWindows, AFolderIsNeverReachedThroughItsShortName) {
+  const ScratchDir dir;
+  fs::Folder root;
+  ASSERT_TRUE(root.Open(PathOf(dir.path())));
+  fs::Folder made;
+  ASSERT_EQ(root.MakeFolder(u"longfoldername", made), 0);
+  made.Close();
+  std::wstring shortPath(MAX_PATH, L'\0');
+  shortPath.resize(::GetShortPathNameW(win32::ToWide(PathOf(dir / "longfoldername")).c_str(), shortPath.data(), MAX_PATH));
+  const std::wstring alias = shortPath.substr(shortPath.find_last_of(L'\\') + 1);
+  ASSERT_FALSE(alias.empty());
+  if (::lstrcmpiW(alias.c_str(), L"longfoldername") == 0) GTEST_SKIP() << "this volume keeps no short names";
+  fs::OutputFile out;
+  EXPECT_EQ(fs::CreateInTree(root, win32::FromWide(alias) + u"/x.png", out), ERROR_ALREADY_EXISTS);
+  EXPECT_TRUE(stdfs::is_empty(dir / "longfoldername"));
+}
+
 TEST(FileLayerWindows, AFileBeingReadMayBeReadButNotWritten) {
   const ScratchDir dir;
   const std::u16string path = PathOf(dir / "book");

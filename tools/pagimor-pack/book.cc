@@ -60,6 +60,19 @@ bool IsUpperHex(std::string_view text) {
   return true;
 }
 
+// What list and verify say of the book's digest.
+const char* SealLine(const SealCheck& seal) {
+  switch (seal.state) {
+    case SealCheck::State::Holds:
+      return "SHA-256 digest: holds";
+    case SealCheck::State::Broken:
+      return "SHA-256 digest: does not hold";
+    case SealCheck::State::Unsealed:
+      break;
+  }
+  return "SHA-256 digest: none (the book does not check itself)";
+}
+
 }  // namespace
 
 int List(const std::string& book) {
@@ -70,6 +83,8 @@ int List(const std::string& book) {
   const ArchiveWalk walk = WalkArchive(reader);
   if (!walk.error.empty()) {
     Complain(book + ": " + walk.error);
+    const SealCheck seal = CheckSeal(reader, walk);
+    if (seal.state == SealCheck::State::Broken) Print(std::string(SealLine(seal)) + "\n");
     return kExitBadInput;
   }
   std::int64_t total = 0;
@@ -78,6 +93,12 @@ int List(const std::string& book) {
     total += entry.size();
   }
   Print(SizeColumn(total) + "  bytes in " + std::to_string(walk.entries.size()) + " files\n");
+  const SealCheck seal = CheckSeal(reader, walk);
+  Print(std::string(SealLine(seal)) + "\n");
+  if (seal.state == SealCheck::State::Broken) {
+    Complain(book + ": " + seal.problem);
+    return kExitBadInput;
+  }
   return kExitOk;
 }
 
@@ -134,6 +155,7 @@ int Verify(const std::string& book) {
 
   std::set<std::u16string> names;
   std::optional<std::int64_t> signature;
+  SealCheck seal;
   ArchiveWalk walk;
   walk = WalkArchive(reader, [&](const ArchiveWalk& sofar, std::string& error) {
     const ArchiveEntry& entry = sofar.entries.back();
@@ -165,7 +187,13 @@ int Verify(const std::string& book) {
     }
     return true;
   });
-  if (!walk.error.empty()) problem(walk.error);
+  if (!walk.error.empty()) {
+    problem(walk.error);
+    // A sealed book was whole when it was made: say so.
+    if (const SealCheck broken = CheckSeal(reader, walk); broken.state == SealCheck::State::Broken) {
+      problem(broken.problem);
+    }
+  }
   if (walk.error.empty() && !walk.entries.empty()) {
     const ArchiveEntry& last = walk.entries.back();
     if (last.closedByTerminator) {
@@ -182,14 +210,19 @@ int Verify(const std::string& book) {
                                                                 static_cast<std::int32_t>(walk.countText.size())) {
       problem("the file count is not followed directly by the first entry");
     }
-    const std::int64_t archiveEnd = std::int64_t{last.dataEnd} + kEndOfArchiveMarkerLength;
+    seal = CheckSeal(reader, walk);
+    if (seal.state == SealCheck::State::Broken) problem(seal.problem);
+    // The trailer, when there is one, ends the book as the marker does.
+    const std::int64_t archiveEnd = seal.end >= 0 ? seal.end : std::int64_t{last.dataEnd} + kEndOfArchiveMarkerLength;
     const std::int64_t after = size - archiveEnd;
     if (!last.closedByTerminator && after > 0) {
       // A signature made after packing covers the archive too.
       signature = SignatureAfter(reader, file, archiveEnd);
       if (!signature) {
         problem(std::to_string(after) +
-                " bytes follow the end-of-archive marker; the last file may hold the marker in its data");
+                (seal.state == SealCheck::State::Unsealed
+                     ? " bytes follow the end-of-archive marker; the last file may hold the marker in its data"
+                     : " bytes follow the SHA-256 digest after the end-of-archive marker"));
       }
     }
     if (names.count(u"index.html") == 0) problem("there is no index.html, the page a book opens on");
@@ -205,6 +238,7 @@ int Verify(const std::string& book) {
   for (const ArchiveEntry& entry : walk.entries) total += entry.size();
   std::string report = book + ": a sound book of " + std::to_string(walk.entries.size()) + " files, " +
                        std::to_string(total) + " bytes of data";
+  report += seal.state == SealCheck::State::Holds ? ", its SHA-256 digest holds" : ", without a SHA-256 digest";
   if (signature) report += ", signed (a certificate table of " + std::to_string(*signature) + " bytes follows it)";
   Print(report + "\n");
   return kExitOk;

@@ -2,6 +2,7 @@
 // folder, keeping every rule that the viewer's reader relies on.
 
 #include <algorithm>
+#include <cstring>
 #include <array>
 #include <filesystem>
 #include <limits>
@@ -17,6 +18,7 @@
 #include "pe.h"
 #include "platform/file.h"
 #include "platform/process.h"
+#include "platform/sha256.h"
 #include "platform/text.h"
 #include "vxwebtest/archive.h"
 #include "vxwebtest/search.h"
@@ -205,13 +207,44 @@ bool CollectFiles(const std::string& folderText, std::vector<SourceFile>& files)
   return true;
 }
 
+// Offset of the first terminator in the file, -1 for none, nothing when
+// the file cannot be read; every byte read also goes into the hash, so that
+// the one pass that checks the data also seals it.
+std::optional<std::int64_t> ScanAndHash(const fs::InputFile& input, std::string_view terminator, Sha256& hash) {
+  constexpr std::size_t kBlock = detail::kScanBlock;
+  std::vector<std::uint8_t> buffer(detail::kMaxNeedle + kBlock);
+  std::int64_t found = -1;
+  std::size_t carried = 0;
+  for (std::int64_t position = 0;;) {  // file offset of buffer[carried]
+    const std::int64_t got = input.ReadAt(position, std::span(buffer).subspan(carried, kBlock));
+    if (got < 0) return std::nullopt;
+    if (got == 0) return found;
+    hash.Update(std::span(buffer).subspan(carried, static_cast<std::size_t>(got)));
+    const std::size_t filled = carried + static_cast<std::size_t>(got);
+    if (found < 0) {
+      const std::size_t hit = detail::FindBytes(std::span(buffer).first(filled), terminator);
+      if (hit != detail::kNoMatch) found = position - static_cast<std::int64_t>(carried) + static_cast<std::int64_t>(hit);
+    }
+    const std::size_t keep = std::min(filled, terminator.size() - 1);
+    std::memmove(buffer.data(), buffer.data() + filled - keep, keep);
+    carried = keep;
+    position += got;
+  }
+}
+
 // Every file's data must not hold the entry terminator, which would end it
-// early.
-bool CheckContents(const std::vector<SourceFile>& files, std::string_view terminator) {
+// early. The files are read in the book's order, and the archive's digest
+// is made on the way, for the trailer that lets a book check itself.
+bool CheckContents(const std::vector<SourceFile>& files, std::string_view terminator, std::string_view endMarker,
+                   Sha256Digest& digest) {
+  Sha256 hash;
+  hash.Update(HeaderBytes(static_cast<int>(files.size())));
   bool ok = true;
-  for (const SourceFile& file : files) {
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    const SourceFile& file = files[i];
+    hash.Update(EntryHeadBytes(file.name));
     const fs::InputFile input(file.filePath);
-    const std::optional<std::int64_t> at = input.is_open() ? FindIn(input, terminator) : std::nullopt;
+    const std::optional<std::int64_t> at = input.is_open() ? ScanAndHash(input, terminator, hash) : std::nullopt;
     if (!at) {
       Complain(Quote(file.path) + ": " + (input.is_open() ? "cannot be read" : fs::ErrorText(input.error())));
       ok = false;
@@ -220,7 +253,13 @@ bool CheckContents(const std::vector<SourceFile>& files, std::string_view termin
                ", which a book's data cannot carry");
       ok = false;
     }
+    hash.Update(i + 1 < files.size() ? terminator : endMarker);
   }
+  if (ok && !hash.ok()) {
+    Complain("the system cannot compute the book's SHA-256 digest");
+    ok = false;
+  }
+  digest = hash.Finish();
   return ok;
 }
 
@@ -277,7 +316,7 @@ ViewerCopy PlanViewerCopy(const fs::InputFile& viewer) {
 // Writes everything to the open temporary file; false after a message.
 bool WriteBook(fs::OutputFile& out, const fs::InputFile& viewer, const ViewerCopy& viewerCopy,
                const std::vector<SourceFile>& files, std::string_view terminator,
-               std::string_view endMarker, std::int64_t total) {
+               std::string_view endMarker, const Sha256Digest& digest, std::int64_t total) {
   // Copies the bytes of from between begin and end.
   const auto copy = [&out](const fs::InputFile& from, std::int64_t begin, std::int64_t end, const std::string& what) {
     for (std::int64_t done = begin; done < end;) {
@@ -325,7 +364,8 @@ bool WriteBook(fs::OutputFile& out, const fs::InputFile& viewer, const ViewerCop
     if (!out.Write(i + 1 < files.size() ? terminator : endMarker)) return false;
     progress.Step(static_cast<int>(i + 1), static_cast<int>(files.size()));
   }
-  return true;
+  // The trailer: a signature made later stands after it.
+  return out.Write(SealBytes(digest));
 }
 
 }  // namespace
@@ -372,13 +412,15 @@ int Create(const CreateOptions& options) {
     total += EntryLength(files[i].name.size(), files[i].size, i + 1 == files.size());
     data += files[i].size;
   }
+  total += static_cast<std::int64_t>(kSealLength);
   if (total >= kBookLimit) {
     Complain("the book would be " + std::to_string(total) + " bytes; a book stays below 2 GiB (" +
              std::to_string(kBookLimit) + " bytes)");
     return kExitBadInput;
   }
 
-  if (!CheckContents(files, terminator) || !OrderFiles(files, endMarker)) return kExitBadInput;
+  Sha256Digest digest{};
+  if (!OrderFiles(files, endMarker) || !CheckContents(files, terminator, endMarker, digest)) return kExitBadInput;
 
   // Written beside the target and renamed into place only when complete, so
   // a failure never leaves a partial book.
@@ -392,7 +434,7 @@ int Create(const CreateOptions& options) {
   // set-group bits: a book is the author's content, not a trusted program.
   constexpr unsigned kSetIdBits = 06000u;
   const unsigned mode = viewer.PermissionBits().value_or(0755u) & ~kSetIdBits;
-  const bool written = WriteBook(out, viewer, viewerCopy, files, terminator, endMarker, data) &&
+  const bool written = WriteBook(out, viewer, viewerCopy, files, terminator, endMarker, digest, data) &&
                        out.SetMode(mode);
   const fs::ErrorCode writeError = out.error();
   const bool closed = out.Close();

@@ -38,6 +38,18 @@ ErrorCode CreateInTree(const Folder& root, std::u16string_view path, OutputFile&
   return 0;
 }
 
+ErrorCode RemoveInTree(const Folder& root, std::u16string_view path) {
+  std::vector<Folder> levels;
+  const Folder* parent = &root;
+  for (std::size_t slash; (slash = path.find(u'/')) != std::u16string_view::npos; path.remove_prefix(slash + 1)) {
+    Folder child;
+    if (!child.OpenIn(*parent, path.substr(0, slash))) return child.error();
+    levels.push_back(std::move(child));
+    parent = &levels.back();
+  }
+  return parent->RemoveEntry(path);
+}
+
 bool OutputFile::Write(std::string_view data) {
   return Write(std::span(reinterpret_cast<const std::uint8_t*>(data.data()), data.size()));
 }

@@ -178,6 +178,10 @@ class OutputFile {
 ErrorCode CreateInTree(const Folder& root, std::u16string_view path, OutputFile& out, unsigned fileMode = 0600,
                        unsigned folderMode = 0700);
 
+// Removes the file at path inside root, reached as CreateInTree reaches it:
+// never through a link. 0 or the system's code.
+ErrorCode RemoveInTree(const Folder& root, std::u16string_view path);
+
 // Renames from to to, replacing to.
 ErrorCode RenameFile(std::u16string_view from, std::u16string_view to);
 ErrorCode RemoveFile(std::u16string_view path);

@@ -19,6 +19,20 @@ std::string Describe(const ArchiveEntry& entry) {
   return text;
 }
 
+// Which rule a refused name breaks, for the packer's messages.
+std::string NameProblem(const ArchiveReader& reader, const ArchiveEntry& entry) {
+  const std::int64_t hexStart = std::int64_t{entry.entryOffset} + kEntryMarkerLength;
+  const std::int64_t hexLength = std::int64_t{entry.dataStart} - kNameCloserLength - hexStart;
+  const std::optional<std::u16string> name =
+      DecodeHexUnits(reader.ReadBytes(hexStart, static_cast<std::size_t>(std::max<std::int64_t>(hexLength, 0))));
+  std::string text = "the name cannot be read or is not a plain file name";
+  if (!name) return text + ": it is not written in hex digits";
+  const std::string problem = EntryNameProblem(*name);
+  if (problem.empty()) return text;
+  if (IsValidUtf16(*name) && name->find_first_of(u"\r\n") == std::u16string::npos) text += ": \"" + ToUtf8(*name) + "\"";
+  return text + ": " + problem;
+}
+
 ArchiveWalk& Stop(ArchiveWalk& walk, WalkStop stop, std::string error) {
   walk.stop = stop;
   walk.error = std::move(error);
@@ -62,7 +76,7 @@ ArchiveWalk WalkArchiveFrom(const ArchiveReader& reader, std::int32_t headerOffs
       entry.dataEnd = reader.FindMarker(terminator);
       visitor.At(WalkPoint::AfterSearch, i);
       if (reader.aborted()) {
-        return Stop(walk, WalkStop::BadName, Describe(entry) + ": " + "the name cannot be read or is not a plain file name");
+        return Stop(walk, WalkStop::BadName, Describe(entry) + ": " + NameProblem(reader, entry));
       }
       entry.closedByTerminator = entry.dataEnd != kNotFound;
       if (!entry.closedByTerminator) entry.dataEnd = reader.FindMarkerFrom(endMarker, entry.dataStart);
@@ -73,7 +87,7 @@ ArchiveWalk WalkArchiveFrom(const ArchiveReader& reader, std::int32_t headerOffs
         return Stop(walk, WalkStop::EntryUnreadable, Describe(entry) + ": its name cannot be read");
       }
       if (reader.aborted()) {
-        return Stop(walk, WalkStop::BadName, Describe(entry) + ": " + "the name cannot be read or is not a plain file name");
+        return Stop(walk, WalkStop::BadName, Describe(entry) + ": " + NameProblem(reader, entry));
       }
       visitor.At(WalkPoint::BeforeSearch, i);
       entry.dataEnd = reader.FindMarkerFrom(terminator, entry.dataStart);

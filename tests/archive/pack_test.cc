@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <random>
 
 #include "support.h"
@@ -195,7 +196,10 @@ class PackTest : public ::testing::Test {
     WriteFile(dir_ / "stub", "#!/bin/sh\necho viewer\n");
     stdfs::permissions(dir_ / "stub", stdfs::perms(0755));
   }
-  void Put(const std::string& name, std::string_view data) { WriteFile(dir_ / "book" / PathOf(name), data); }
+  void Put(const std::string& name, std::string_view data) {
+    stdfs::create_directories((dir_ / "book" / PathOf(name)).parent_path());
+    WriteFile(dir_ / "book" / PathOf(name), data);
+  }
   PackRun Create(const std::string& out = "out.book") {
     return Pack({"create", "--viewer", Utf8(dir_ / "stub"), "-o", Utf8(dir_ / out), Utf8(dir_ / "book")});
   }
@@ -292,7 +296,35 @@ TEST_F(PackTest, RefusesWhatABookCannotCarry) {
   };
   const stdfs::path book = dir_ / "book";
   const Case cases[] = {
-      {"subfolder", [&] { Put("index.html", "x"), stdfs::create_directory(book / "sub"); }, "sub\": is a subfolder"},
+      {"link to a file outside", [&] { Put("index.html", "x"), stdfs::create_symlink("/etc/passwd", book / "pw"); },
+       "pw\": is a symbolic link to \"/etc/passwd\"", true},
+      {"link to a folder inside", [&] {
+         Put("index.html", "x"), Put("img/a.gif", "a"), stdfs::create_directory_symlink(book / "img", book / "pics");
+       },
+       "pics\": is a symbolic link", true},
+      {"broken link", [&] { Put("index.html", "x"), stdfs::create_symlink(book / "gone", book / "img.gif"); },
+       "img.gif\": is a symbolic link", true},
+      {"device name as a folder", [&] { Put("index.html", ""), Put("aux/a.png", ""); },
+       "the path's component \"aux\": the name is a reserved device name", true},
+      {"trailing dot on a folder", [&] { Put("index.html", ""), Put("img./a.png", ""); },
+       "the path's component \"img.\": the name ends with a space or a dot", true},
+      {"path too long", [&] { Put("index.html", ""), Put(std::string(200, 'd') + "/" + std::string(60, 'f'), ""); },
+       "the name is longer than 255 UTF-16 units", true},
+      {"too many over the tree", [&] {
+         for (int i = 0; i < 999; ++i) Put("d" + std::to_string(i % 7) + "/f" + std::to_string(i), "");
+         Put("index.html", "");
+       },
+       "holds 1000 files; a book holds at most 999 (counted in all its subfolders"},
+      {"letter case across paths, Windows viewer", [&] {
+         Put("index.html", ""), Put("Img/a.png", ""), Put("img/A.png", "");
+         WriteFile(dir_ / "stub", "MZ");
+       },
+       "the names differ only in letter case", true},
+      {"a file where a folder goes on Windows", [&] {
+         Put("index.html", ""), Put("IMG", ""), Put("img/a.png", "");
+         WriteFile(dir_ / "stub", "MZ");
+       },
+       "would stand where the folder has to be made", true},
       {"no index", [&] { Put("a.html", "x"); }, "has no index.html"},
       {"empty", [] {}, "is empty"},
       {"too many", [&] {
@@ -443,7 +475,8 @@ TEST_F(PackTest, FollowsCommandLineConventions) {
   };
   std::vector<Case> cases = {
       {{"--help"}, 0, "Usage: pagimor-pack create", ""},
-      {{"create", "--help"}, 0, "Usage: pagimor-pack create [--viewer VIEWER] [-o BOOK] FOLDER\n\n", ""},
+      {{"create", "--help"}, 0, "Usage: pagimor-pack create [--viewer VIEWER] [-o BOOK] [--exclude PATTERN]... FOLDER\n\n", ""},
+      {{"create", "--help"}, 0, "Always left out, at any depth: .git, .hg, .svn", ""},
       {{"extract", "b", "-h"}, 0, "Usage: pagimor-pack extract BOOK DIR\n\n", ""},
       {{"help", "verify"}, 0, "Usage: pagimor-pack verify BOOK\n\n", ""},
       {{"frob", "--help"}, 2, "", "unknown command 'frob'"},
@@ -685,6 +718,100 @@ TEST_F(PackTest, ASealedBookSaysWhenItWasChanged) {
   const PackRun listed = Pack({"list", Utf8(dir_ / "bad")});
   EXPECT_EQ(listed.exit, 1);
   EXPECT_NE(listed.out.find("SHA-256 digest: does not hold"), std::string::npos) << listed.out;
+}
+
+// A folder tree is packed whole, in the order of its paths, without what
+// is left out by default or by --exclude; list shows the paths, and extract
+// makes the tree again as any program would make it.
+TEST_F(PackTest, PacksAWholeTreeWithoutWhatIsLeftOut) {
+  const std::map<std::string, std::string> kept = {
+      {"index.html", "<img src=img/a.gif>"},     {"img/a.gif", "A"},          {"img/deep/b.png", "BB"},
+      {"css/site.css", "body{}"},                {"js/app.js", "go()"},        {"media/ü/звук.mp3", "CCC"},
+      {"a.txt", "before img/ in byte order"},
+  };
+  for (const auto& [name, data] : kept) Put(name, data);
+  for (const char* left : {".git/config", ".git/objects/ab/cd", "img/.DS_Store", "Thumbs.db", "css/desktop.ini",
+                           "__MACOSX/._a.gif", ".svn/entries", ".hg/store", "src/art.psd", "raw/take1.wav",
+                           "js/app.js.map", "docs/notes/x.md"}) {
+    Put(left, "left out");
+  }
+  stdfs::create_directories(dir_ / "book" / "empty" / "er");
+  const PackRun created = Pack({"create", "--viewer", Utf8(dir_ / "stub"), "-o", Utf8(dir_ / "out.book"), "--exclude",
+                                "*.psd", "--exclude=raw/", "--exclude", "**/*.map", "--exclude", "docs/*/x.md",
+                                Utf8(dir_ / "book")});
+  ASSERT_EQ(created.exit, 0) << created.err;
+  const PackRun listed = Pack({"list", Utf8(dir_ / "out.book")});
+  EXPECT_EQ(listed.out,
+            "          25  a.txt\n           6  css/site.css\n           1  img/a.gif\n           2  img/deep/b.png\n"
+            "          19  index.html\n           4  js/app.js\n           3  media/ü/звук.mp3\n"
+            "          60  bytes in 7 files\nSHA-256 digest: holds\n");
+  EXPECT_EQ(Pack({"verify", Utf8(dir_ / "out.book")}).exit, 0);
+
+#if !defined(_WIN32)
+  const mode_t umask = ::umask(027);
+  ::umask(umask);
+#endif
+  ASSERT_EQ(Pack({"extract", Utf8(dir_ / "out.book"), Utf8(dir_ / "x")}).exit, 0);
+  std::size_t count = 0;
+  for (const auto& entry : stdfs::recursive_directory_iterator(dir_ / "x")) {
+    if (!entry.is_regular_file()) continue;
+    ++count;
+    const std::string name = Utf8(stdfs::relative(entry.path(), dir_ / "x"));
+    ASSERT_TRUE(kept.count(name) != 0) << name;
+    EXPECT_EQ(ReadFile(entry.path()), kept.at(name)) << name;
+#if !defined(_WIN32)
+    EXPECT_EQ(static_cast<mode_t>(stdfs::status(entry.path()).permissions() & stdfs::perms::all), 0666 & ~umask);
+    EXPECT_EQ(static_cast<mode_t>(stdfs::status(entry.path().parent_path()).permissions() & stdfs::perms::all),
+              0777 & ~umask);
+#endif
+  }
+  EXPECT_EQ(count, kept.size());
+
+  // A link to a file inside the folder brings that file under its own name.
+#if !defined(_WIN32)
+  stdfs::create_symlink("img/a.gif", dir_ / "book" / "alias.gif");
+  ASSERT_EQ(Create().exit, 0);
+  const PackRun again = Pack({"list", Utf8(dir_ / "out.book")});
+  EXPECT_NE(again.out.find("           1  alias.gif\n"), std::string::npos) << again.out;
+#endif
+}
+
+// extract keeps the viewer's rules: a link in DIR where a folder of the
+// book goes is not followed, and nothing lands outside DIR.
+TEST_F(PackTest, ExtractNeverWritesThroughALink) {
+  if (kOnWindows) GTEST_SKIP() << "links need a privilege on Windows";
+  Put("index.html", "x");
+  Put("img/a.gif", "A");
+  ASSERT_EQ(Create().exit, 0);
+  stdfs::create_directories(dir_ / "x");
+  stdfs::create_directories(dir_ / "outside");
+  stdfs::create_directory_symlink(dir_ / "outside", dir_ / "x" / "img");
+  const PackRun run = Pack({"extract", Utf8(dir_ / "out.book"), Utf8(dir_ / "x")});
+  EXPECT_EQ(run.exit, 1);
+  EXPECT_NE(run.err.find("img/a.gif"), std::string::npos) << run.err;
+  EXPECT_TRUE(stdfs::is_empty(dir_ / "outside"));
+}
+
+// verify names the entry and the rule it breaks.
+TEST_F(PackTest, VerifySaysWhichEntryBreaksWhichPathRule) {
+  const Entry index = NamedEntry(u"index.html", "<p/>");
+  const std::pair<std::u16string, std::string> cases[] = {
+      {u"img//a.gif", "the path holds an empty folder name (//)"},
+      {u"/img/a.gif", "the path begins with /"},
+      {u"img/", "the path ends with /"},
+      {u"img/../../a.gif", "the path's component \"..\": the name is a folder reference"},
+      {u"img/nul.png", "the path's component \"nul.png\": the name is a reserved device name on Windows"},
+      {u"img\\a.gif", "the name holds a path separator"},
+  };
+  for (const auto& [name, message] : cases) {
+    WriteFile(dir_ / "bad", Archive("2", {NamedEntry(name, "x"), index}));
+    const PackRun run = Pack({"verify", Utf8(dir_ / "bad")});
+    EXPECT_EQ(run.exit, 1) << message;
+    EXPECT_NE(run.err.find("entry 1: the name cannot be read or is not a plain file name: \"" + ToUtf8(name) +
+                           "\": " + message),
+              std::string::npos)
+        << run.err;
+  }
 }
 
 }  // namespace

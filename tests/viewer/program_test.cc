@@ -135,7 +135,10 @@ class ProgramTest : public ::testing::Test {
   stdfs::path Pack(const std::map<std::string, std::string>& files) {
     const stdfs::path source = dir_ / "source";
     stdfs::create_directory(source);
-    for (const auto& [name, data] : files) WriteFile(source / name, data);
+    for (const auto& [name, data] : files) {
+      stdfs::create_directories((source / name).parent_path());
+      WriteFile(source / name, data);
+    }
     const stdfs::path book = dir_ / "book";
     const int status = std::system(("'" + std::string(PAGIMOR_PACK_PROGRAM) + "' create --viewer '" PAGIMOR_VIEWER_PROGRAM
                                     "' -o '" + book.string() + "' '" + source.string() + "' >/dev/null")
@@ -173,10 +176,10 @@ bool BookShown(const std::string& display = "") {
 TEST_F(ProgramTest, BookShowsItsFilesAsPackedAndLeavesNothingBehind) {
   const std::map<std::string, std::string> files = {
       {"index.html",
-       "<html><body><img src='picture.gif'><script>"
+       "<html><body><img src='img/picture.gif'><script>"
        "setTimeout(function(){location.href='about:blank';}, 2500);</script></body></html>"},
-      {"picture.gif", SaltedData(7, 3000)},
-      {"sound.wav", SaltedData(8, 70000)},
+      {"img/picture.gif", SaltedData(7, 3000)},
+      {"media/sounds/sound.wav", SaltedData(8, 70000)},
   };
   const stdfs::path book = Pack(files);
 

@@ -114,19 +114,29 @@ int Extract(const std::string& book, const std::string& dir) {
   bool aborted = false;
   const ArchiveReader reader(Widen(book), host, aborted);
   const std::u16string folder = Widen(dir);
+  // DIR itself may be a link the user made; nothing below it is followed.
+  fs::Folder root;
+  if (!root.Open(folder + fs::kSeparator)) {
+    Complain("cannot open the folder " + dir + ": " + fs::ErrorText(root.error()));
+    return kExitBadInput;
+  }
+  // Files and folders as any program makes them, less the umask: only the
+  // viewer's own book folder is private.
+  constexpr unsigned kFileMode = 0666;
+  constexpr unsigned kFolderMode = 0777;
   Progress progress("extracting", fs::InputFile(reader.container()).Size());
   const ArchiveWalk walk = WalkArchive(reader, [&](const ArchiveWalk& sofar, std::string& error) {
     const ArchiveEntry& entry = sofar.entries.back();
     std::int32_t next = 0;
     const std::u16string target = fs::JoinPath(folder, entry.name);
-    if (!reader.CopyRange(entry.dataStart, entry.dataEnd, target, next)) {
+    if (!reader.CopyRange(entry.dataStart, entry.dataEnd, root, entry.name, next, kFileMode, kFolderMode)) {
       // A file cut short would pass for the book's own; better none at all.
-      fs::RemoveFile(target);
+      // It goes the way it came, never through a link.
+      fs::RemoveInTree(root, entry.name);
       error = "cannot write " + ToUtf8(target);
       std::error_code ignored;
-      if (stdfs::is_directory(stdfs::symlink_status(ToPath(target), ignored))) {
-        error += ": a folder of that name is in the way";
-      }
+      const stdfs::file_status status = stdfs::symlink_status(ToPath(target), ignored);
+      if (stdfs::is_directory(status)) error += ": a folder of that name is in the way";
       return false;
     }
     progress.Step(entry.index + 1, sofar.count);

@@ -16,6 +16,7 @@
 #include "letter_case.h"
 #include "paths.h"
 #include "pe.h"
+#include "tree.h"
 #include "platform/file.h"
 #include "platform/process.h"
 #include "platform/sha256.h"
@@ -28,13 +29,6 @@ namespace {
 
 namespace stdfs = std::filesystem;
 
-struct SourceFile {
-  std::string path;         // for messages
-  std::u16string filePath;  // as the file layer opens it
-  std::string utf8Name;     // the name, valid UTF-8
-  std::u16string name;
-  std::int64_t size = 0;
-};
 
 // The part of the viewer that goes into the book. A signed viewer goes in
 // without its signature: the archive after it would break the signature
@@ -133,80 +127,6 @@ bool CheckOutput(const std::string& outputText, const std::string& folderText, c
   return true;
 }
 
-// Collects the folder's files and refuses anything the format cannot carry.
-bool CollectFiles(const std::string& folderText, std::vector<SourceFile>& files) {
-  const stdfs::path folder = ToPath(folderText);
-  std::error_code ec;
-  if (!stdfs::is_directory(folder, ec)) {
-    Complain(Quote(folderText) + " is not a folder");
-    return false;
-  }
-  bool ok = true;
-  stdfs::directory_iterator it(folder, ec);
-  if (ec) {
-    Complain("cannot read the folder " + Quote(folderText) + ": " + ec.message());
-    return false;
-  }
-  for (const stdfs::directory_entry& entry : it) {
-    SourceFile file;
-    file.path = PathText(entry.path());
-    file.filePath = FilePath(entry.path());
-    const stdfs::file_status status = entry.status(ec);
-    if (stdfs::is_directory(status)) {
-      Complain(Quote(file.path) + ": is a subfolder; a book holds only the files directly inside its folder");
-      ok = false;
-      continue;
-    }
-    if (!stdfs::is_regular_file(status)) {
-      Complain(Quote(file.path) + ": is not a regular file");
-      ok = false;
-      continue;
-    }
-#if defined(_WIN32)
-    // Wide already; a lone surrogate is caught with the other name problems.
-    const std::optional<std::u16string> name = FilePath(entry.path().filename());
-#else
-    const std::optional<std::u16string> name = FromUtf8(entry.path().filename().native());
-    if (!name) {
-      Complain(Quote(file.path) + ": the name is not valid UTF-8");
-      ok = false;
-      continue;
-    }
-#endif
-    if (const char* problem = FileNameProblem(*name)) {
-      Complain(Quote(file.path) + ": " + problem);
-      ok = false;
-      continue;
-    }
-    file.utf8Name = ToUtf8(*name);
-    file.name = *name;
-    file.size = static_cast<std::int64_t>(entry.file_size(ec));
-    if (ec) {
-      Complain(Quote(file.path) + ": " + ec.message());
-      ok = false;
-      continue;
-    }
-    files.push_back(std::move(file));
-  }
-  if (!ok) return false;
-  std::sort(files.begin(), files.end(),
-            [](const SourceFile& a, const SourceFile& b) { return a.utf8Name < b.utf8Name; });
-  if (files.empty()) {
-    Complain(Quote(folderText) + " is empty");
-    return false;
-  }
-  if (files.size() > static_cast<std::size_t>(kMaxFileCount)) {
-    Complain(Quote(folderText) + " holds " + std::to_string(files.size()) + " files; a book holds at most " +
-             std::to_string(kMaxFileCount));
-    return false;
-  }
-  if (std::none_of(files.begin(), files.end(), [](const SourceFile& f) { return f.name == u"index.html"; })) {
-    Complain(Quote(folderText) + " has no index.html, the page a book opens on");
-    return false;
-  }
-  return true;
-}
-
 // Offset of the first terminator in the file, -1 for none, nothing when
 // the file cannot be read; every byte read also goes into the hash, so that
 // the one pass that checks the data also seals it.
@@ -287,7 +207,9 @@ bool OrderFiles(std::vector<SourceFile>& files, std::string_view endMarker) {
 }
 
 // Windows takes names that differ only in letter case for one file: in the
-// book folder the later would replace the earlier.
+// book folder the later would replace the earlier. That holds for whole
+// paths, and for a file whose path is, but for the case, a folder of
+// another's: it would stand where that folder has to be made.
 bool CheckLetterCase(const std::vector<SourceFile>& files) {
   std::map<std::u16string, const SourceFile*> seen;
   bool ok = true;
@@ -297,6 +219,18 @@ bool CheckLetterCase(const std::vector<SourceFile>& files) {
       Complain(Quote(it->second->path) + " and " + Quote(file.path) +
                ": the names differ only in letter case, and Windows, where this viewer runs, takes them for one file");
       ok = false;
+    }
+  }
+  for (const SourceFile& file : files) {
+    const std::u16string upper = UpperCase(file.name);
+    for (std::size_t slash = upper.find(u'/'); slash != std::u16string::npos; slash = upper.find(u'/', slash + 1)) {
+      const auto it = seen.find(upper.substr(0, slash));
+      if (it != seen.end()) {
+        Complain(Quote(it->second->path) + " and " + Quote(file.path) +
+                 ": on Windows, where this viewer runs, the file would stand where the folder has to be made, "
+                 "since names differ there only in letter case");
+        ok = false;
+      }
     }
   }
   return ok;
@@ -374,7 +308,7 @@ int Create(const CreateOptions& options) {
   const std::string viewerPath = options.viewer.empty() ? DefaultViewer() : options.viewer;
 
   std::vector<SourceFile> files;
-  if (!CollectFiles(options.folder, files)) return kExitBadInput;
+  if (!CollectTree(options.folder, options.excludes, files)) return kExitBadInput;
 
   const Bytes header = UnshiftMarker(HeaderMarkerKey());
   const Bytes terminator = UnshiftMarker(EntryTerminatorKey());

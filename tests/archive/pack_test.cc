@@ -756,7 +756,8 @@ TEST_F(PackTest, PacksAWholeTreeWithoutWhatIsLeftOut) {
   for (const auto& entry : stdfs::recursive_directory_iterator(dir_ / "x")) {
     if (!entry.is_regular_file()) continue;
     ++count;
-    const std::string name = Utf8(stdfs::relative(entry.path(), dir_ / "x"));
+    std::string name = Utf8(stdfs::relative(entry.path(), dir_ / "x"));
+    std::replace(name.begin(), name.end(), '\\', '/');
     ASSERT_TRUE(kept.count(name) != 0) << name;
     EXPECT_EQ(ReadFile(entry.path()), kept.at(name)) << name;
 #if !defined(_WIN32)

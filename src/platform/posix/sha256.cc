@@ -6,7 +6,7 @@ namespace pagimor {
 
 struct Sha256::State {
   struct Free {
-    void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
+    void operator()(EVP_MD_CTX* owned) const { EVP_MD_CTX_free(owned); }
   };
   std::unique_ptr<EVP_MD_CTX, Free> context{EVP_MD_CTX_new()};
   bool ok = false;

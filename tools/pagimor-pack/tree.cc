@@ -10,6 +10,10 @@
 #include "platform/text.h"
 #include "vxwebtest/format.h"
 
+#if defined(_WIN32)
+#include "platform/win32/winapi.h"
+#endif
+
 namespace pagimor::pack {
 namespace {
 
@@ -153,6 +157,22 @@ class TreeWalk {
     const std::u16string path = prefix.empty() ? *name : prefix + u'/' + *name;
     if (Excluded(path, *name, isFolder)) return;
     if (isFolder) {
+#if defined(_WIN32)
+      // A junction is a folder to the standard library: it is a link all
+      // the same, and may lead out of the folder or into a loop.
+      const DWORD attributes = ::GetFileAttributesW(entry.path().c_str());
+      if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        Refuse(shown, "is a junction or a link to a folder; a book takes a link only when it points to a file "
+                      "inside its folder");
+        return;
+      }
+#endif
+      // No entry below a path this long can be packed: the walk stops here
+      // rather than follow a tree without end.
+      if (path.size() >= static_cast<std::size_t>(kMaxNameUnits)) {
+        Refuse(shown, "the folder's path is 255 UTF-16 units or longer, and a file's path in a book is at most 255");
+        return;
+      }
       Walk(entry.path(), path);
       return;
     }

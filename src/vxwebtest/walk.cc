@@ -41,12 +41,26 @@ ArchiveWalk& Stop(ArchiveWalk& walk, WalkStop stop, std::string error) {
 
 class FunctionVisitor final : public WalkVisitor {
  public:
-  explicit FunctionVisitor(const EntryVisitor& onEntry) : onEntry_(onEntry) {}
+  FunctionVisitor(const EntryVisitor& onEntry, const RefusalVisitor& onRefused)
+      : onEntry_(onEntry), onRefused_(onRefused) {}
   bool OnEntry(const ArchiveWalk& walk, std::string& error) override { return !onEntry_ || onEntry_(walk, error); }
+  bool OnRefusedName(const ArchiveEntry& entry, const std::string& problem) override {
+    return onRefused_ && onRefused_(entry, problem);
+  }
 
  private:
   const EntryVisitor& onEntry_;
+  const RefusalVisitor& onRefused_;
 };
+
+// True when the walk goes on past the refused name of entry.
+bool GoOnAfterRefusal(const ArchiveReader& reader, WalkVisitor& visitor, ArchiveEntry& entry, std::string& problem) {
+  problem = Describe(entry) + ": " + NameProblem(reader, entry);
+  if (!visitor.OnRefusedName(entry, problem)) return false;
+  reader.ClearAbort();
+  entry.refused = true;
+  return true;
+}
 
 }  // namespace
 
@@ -75,8 +89,8 @@ ArchiveWalk WalkArchiveFrom(const ArchiveReader& reader, std::int32_t headerOffs
       visitor.At(WalkPoint::AfterFirstName, i);
       entry.dataEnd = reader.FindMarker(terminator);
       visitor.At(WalkPoint::AfterSearch, i);
-      if (reader.aborted()) {
-        return Stop(walk, WalkStop::BadName, Describe(entry) + ": " + NameProblem(reader, entry));
+      if (std::string problem; reader.aborted() && !GoOnAfterRefusal(reader, visitor, entry, problem)) {
+        return Stop(walk, WalkStop::BadName, problem);
       }
       entry.closedByTerminator = entry.dataEnd != kNotFound;
       if (!entry.closedByTerminator) entry.dataEnd = reader.FindMarkerFrom(endMarker, entry.dataStart);
@@ -86,8 +100,8 @@ ArchiveWalk WalkArchiveFrom(const ArchiveReader& reader, std::int32_t headerOffs
       } catch (...) {
         return Stop(walk, WalkStop::EntryUnreadable, Describe(entry) + ": its name cannot be read");
       }
-      if (reader.aborted()) {
-        return Stop(walk, WalkStop::BadName, Describe(entry) + ": " + NameProblem(reader, entry));
+      if (std::string problem; reader.aborted() && !GoOnAfterRefusal(reader, visitor, entry, problem)) {
+        return Stop(walk, WalkStop::BadName, problem);
       }
       visitor.At(WalkPoint::BeforeSearch, i);
       entry.dataEnd = reader.FindMarkerFrom(terminator, entry.dataStart);
@@ -118,8 +132,8 @@ ArchiveWalk WalkArchive(const ArchiveReader& reader, WalkVisitor& visitor) {
   return WalkArchiveFrom(reader, header, visitor);
 }
 
-ArchiveWalk WalkArchive(const ArchiveReader& reader, const EntryVisitor& onEntry) {
-  FunctionVisitor visitor(onEntry);
+ArchiveWalk WalkArchive(const ArchiveReader& reader, const EntryVisitor& onEntry, const RefusalVisitor& onRefused) {
+  FunctionVisitor visitor(onEntry, onRefused);
   return WalkArchive(reader, visitor);
 }
 

@@ -20,6 +20,7 @@ struct ArchiveEntry {
   std::int32_t dataStart = 0;
   std::int32_t dataEnd = 0;     // of the marker that closes the entry
   bool closedByTerminator = false;  // else by the end-of-archive marker
+  bool refused = false;             // the name was refused, and the walk went on
   std::u16string name;
 
   [[nodiscard]] std::int64_t size() const { return std::int64_t{dataEnd} - dataStart; }
@@ -67,6 +68,9 @@ class WalkVisitor {
   // Every entry as it is found (the last of walk.entries); false ends the
   // walk, with the reason in error.
   virtual bool OnEntry(const ArchiveWalk& /*walk*/, std::string& /*error*/) { return true; }
+  // A refused name, and which rule it breaks; true goes on with the walk,
+  // the entry marked as refused, as a check of the whole book wants to.
+  virtual bool OnRefusedName(const ArchiveEntry& /*entry*/, const std::string& /*problem*/) { return false; }
 };
 
 // Walks the archive whose header marker stands at headerOffset.
@@ -78,7 +82,10 @@ ArchiveWalk WalkArchive(const ArchiveReader& reader, WalkVisitor& visitor);
 // Called for every entry as it is found; returns false to stop the walk,
 // with the reason in error.
 using EntryVisitor = std::function<bool(const ArchiveWalk& walk, std::string& error)>;
-ArchiveWalk WalkArchive(const ArchiveReader& reader, const EntryVisitor& onEntry = {});
+// Called for a refused name; returns true to go on.
+using RefusalVisitor = std::function<bool(const ArchiveEntry& entry, const std::string& problem)>;
+ArchiveWalk WalkArchive(const ArchiveReader& reader, const EntryVisitor& onEntry = {},
+                        const RefusalVisitor& onRefused = {});
 
 // What the trailer after an archive says of it.
 struct SealCheck {

@@ -804,15 +804,27 @@ TEST_F(PackTest, VerifySaysWhichEntryBreaksWhichPathRule) {
       {u"img/nul.png", "the path's component \"nul.png\": the name is a reserved device name on Windows"},
       {u"img\\a.gif", "the name holds a path separator"},
   };
-  for (const auto& [name, message] : cases) {
-    WriteFile(dir_ / "bad", Archive("2", {NamedEntry(name, "x"), index}));
-    const PackRun run = Pack({"verify", Utf8(dir_ / "bad")});
-    EXPECT_EQ(run.exit, 1) << message;
-    EXPECT_NE(run.err.find("entry 1: the name cannot be read or is not a plain file name: \"" + ToUtf8(name) +
-                           "\": " + message),
+  std::vector<Entry> all;
+  for (const auto& [name, message] : cases) all.push_back(NamedEntry(name, "x"));
+  all.push_back(index);
+  WriteFile(dir_ / "bad", Archive(std::to_string(all.size()), all));
+  const PackRun run = Pack({"verify", Utf8(dir_ / "bad")});
+  EXPECT_EQ(run.exit, 1);
+  // Every entry is told, with the rule it breaks.
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    EXPECT_NE(run.err.find("entry " + std::to_string(i + 1) +
+                           ": the name cannot be read or is not a plain file name: \"" + ToUtf8(cases[i].first) +
+                           "\": " + cases[i].second),
               std::string::npos)
         << run.err;
   }
+  // A Windows book whose file stands where another entry's folder goes.
+  WriteFile(dir_ / "bad.exe", Archive("3", {NamedEntry(u"IMG", "x"), NamedEntry(u"img/a.gif", "y"), index}, MiniPe()));
+  const PackRun windows = Pack({"verify", Utf8(dir_ / "bad.exe")});
+  EXPECT_EQ(windows.exit, 1);
+  EXPECT_NE(windows.err.find("entry 1 (IMG): on Windows the file stands where entry 2 (img/a.gif) needs a folder"),
+            std::string::npos)
+      << windows.err;
 }
 
 }  // namespace

@@ -186,6 +186,8 @@ int Verify(const std::string& book) {
       error = "the program before the archive holds an entry terminator at offset " + std::to_string(entry.dataEnd);
       return false;
     }
+    // Its refusal has been told already; its name is none to compare.
+    if (entry.refused) return true;
     if (!names.insert(entry.name).second) {
       problem(which + ": the name stands twice; the later file replaces the earlier");
     } else if (forWindows) {
@@ -196,7 +198,20 @@ int Verify(const std::string& book) {
       }
     }
     return true;
+  }, [&](const ArchiveEntry&, const std::string& refusal) {
+    // Every refused name is told, not only the first.
+    problem(refusal);
+    return true;
   });
+  // On Windows a file whose path is, but for the case, a folder of another
+  // entry's path stands where that folder has to be made.
+  for (const auto& [upper, which] : upperNames) {
+    for (std::size_t slash = upper.find(u'/'); slash != std::u16string::npos; slash = upper.find(u'/', slash + 1)) {
+      if (const auto it = upperNames.find(upper.substr(0, slash)); it != upperNames.end()) {
+        problem(it->second + ": on Windows the file stands where " + which + " needs a folder of that name");
+      }
+    }
+  }
   if (!walk.error.empty()) {
     problem(walk.error);
     // A sealed book was whole when it was made: say so.

@@ -818,6 +818,16 @@ TEST_F(PackTest, VerifySaysWhichEntryBreaksWhichPathRule) {
               std::string::npos)
         << run.err;
   }
+  // extract refuses each of them alike, and writes nothing outside DIR.
+  for (const auto& [name, message] : cases) {
+    WriteFile(dir_ / "bad", Archive("2", {NamedEntry(name, "x"), index}));
+    stdfs::remove_all(dir_ / "deep");
+    const PackRun extracted = Pack({"extract", Utf8(dir_ / "bad"), Utf8(dir_ / "deep" / "x")});
+    EXPECT_EQ(extracted.exit, 1) << message;
+    EXPECT_NE(extracted.err.find(message), std::string::npos) << extracted.err;
+    EXPECT_TRUE(stdfs::is_empty(dir_ / "deep" / "x")) << message;
+    EXPECT_EQ(std::distance(stdfs::directory_iterator(dir_ / "deep"), stdfs::directory_iterator()), 1) << message;
+  }
   // A Windows book whose file stands where another entry's folder goes.
   WriteFile(dir_ / "bad.exe", Archive("3", {NamedEntry(u"IMG", "x"), NamedEntry(u"img/a.gif", "y"), index}, MiniPe()));
   const PackRun windows = Pack({"verify", Utf8(dir_ / "bad.exe")});

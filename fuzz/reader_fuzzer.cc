@@ -1,5 +1,5 @@
-// Feeds arbitrary bytes to the archive reader as the container and extracts
-// whatever it finds, as the viewer would. Crashes and sanitizer reports are
+// Feeds arbitrary bytes to the archive reader as the container, extracts
+// whatever it finds into a tree as the viewer would, and checks its digest. Crashes and sanitizer reports are
 // the findings; so is any file that appears outside the target folder.
 #include <sys/mman.h>
 #include <unistd.h>
@@ -38,22 +38,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     pagimor::fs::OutputFile out;
     if (!out.Create(pagimor::Widen(book.string())) || !out.Write(std::span(data, size)) || !out.Close()) std::abort();
   }
-  pagimor::ExePath = pagimor::Widen(book.string());
-  const std::u16string folder = pagimor::Widen((scratch.root / "out").string());
+  pagimor::fs::Folder folder;
+  if (!folder.Open(pagimor::Widen((scratch.root / "out").string()))) std::abort();
   pagimor::SilentArchiveHost host;
-  pagimor::WalkArchive(host, [&](const pagimor::ArchiveWalk& walk, std::string&) {
-    const pagimor::ArchiveEntry& entry = walk.entries.back();
+  bool aborted = false;
+  const pagimor::ArchiveReader reader(pagimor::Widen(book.string()), host, aborted);
+  const pagimor::ArchiveWalk walk = pagimor::WalkArchive(reader, [&](const pagimor::ArchiveWalk& sofar, std::string&) {
+    const pagimor::ArchiveEntry& entry = sofar.entries.back();
     std::int32_t next = 0;
-    return pagimor::CopyRange(entry.dataStart, entry.dataEnd, pagimor::fs::JoinPath(folder, entry.name), next, host);
+    return reader.CopyRange(entry.dataStart, entry.dataEnd, folder, entry.name, next);
   });
+  pagimor::CheckSeal(reader, walk);
   // Nothing but the container and the folder, and only files in the folder.
   for (const auto& e : stdfs::directory_iterator(scratch.root)) {
     const std::string name = e.path().filename().string();
     if (name != "book" && name != "out") __builtin_trap();
   }
-  for (const auto& e : stdfs::directory_iterator(scratch.root / "out")) {
-    if (!e.is_regular_file() || e.is_symlink()) __builtin_trap();
-    stdfs::remove(e.path());
+  for (const auto& e : stdfs::recursive_directory_iterator(scratch.root / "out")) {
+    if (e.is_symlink() || !(e.is_regular_file() || e.is_directory())) __builtin_trap();
   }
+  for (const auto& e : stdfs::directory_iterator(scratch.root / "out")) stdfs::remove_all(e.path());
   return 0;
 }

@@ -2,6 +2,7 @@
 #include "platform/file.h"
 
 #include <type_traits>
+#include <vector>
 
 namespace pagimor::fs {
 
@@ -69,6 +70,35 @@ std::string detail::PartialStem(std::string_view name) { return StemOf(name); }
 std::u16string detail::PartialStem(std::u16string_view name) { return StemOf(name); }
 bool detail::IsPartialOf(std::u16string_view name, std::u16string_view stem) { return IsPartialOfStem(name, stem); }
 bool detail::IsPartialOf(std::string_view name, std::string_view stem) { return IsPartialOfStem(name, stem); }
+
+ErrorCode CreateInTree(const Folder& root, std::u16string_view path, OutputFile& out, unsigned fileMode,
+                       unsigned folderMode) {
+  // Every level stays open until the file is made: on Windows an open
+  // folder cannot be renamed or removed, so no level can be swapped for a
+  // junction behind our back.
+  std::vector<Folder> levels;
+  const Folder* parent = &root;
+  for (std::size_t slash; (slash = path.find(u'/')) != std::u16string_view::npos; path.remove_prefix(slash + 1)) {
+    Folder child;
+    if (const ErrorCode error = parent->MakeFolder(path.substr(0, slash), child, folderMode); error != 0) return error;
+    levels.push_back(std::move(child));
+    parent = &levels.back();
+  }
+  if (!out.CreateIn(*parent, path, fileMode)) return out.error() != 0 ? out.error() : -1;
+  return 0;
+}
+
+ErrorCode RemoveInTree(const Folder& root, std::u16string_view path) {
+  std::vector<Folder> levels;
+  const Folder* parent = &root;
+  for (std::size_t slash; (slash = path.find(u'/')) != std::u16string_view::npos; path.remove_prefix(slash + 1)) {
+    Folder child;
+    if (!child.OpenIn(*parent, path.substr(0, slash))) return child.error();
+    levels.push_back(std::move(child));
+    parent = &levels.back();
+  }
+  return parent->RemoveEntry(path);
+}
 
 bool OutputFile::Write(std::string_view data) {
   return Write(std::span(reinterpret_cast<const std::uint8_t*>(data.data()), data.size()));

@@ -116,6 +116,8 @@ class InputFile {
   ErrorCode error_ = 0;
 };
 
+class Folder;
+
 // A file created for writing, replacing any file of that name, open to nobody
 // else on systems that can say so.
 class OutputFile {
@@ -135,6 +137,9 @@ class OutputFile {
   // (ERROR_ALREADY_EXISTS) and the other file kept. The mode bits are POSIX
   // ones; on Windows the file takes its folder's access rules.
   bool Create(std::u16string_view path, unsigned mode = 0600);
+  // The same for the file called name directly inside folder, which is
+  // reached through the folder held open, never through its path again.
+  bool CreateIn(const Folder& folder, std::u16string_view name, unsigned mode = 0600);
   // Creates a new, uniquely named, hidden file beside `target` (for a later
   // rename): "." + the target's name + ".partial-" + six random letters or
   // digits, the name shortened with a digest of the whole where that would
@@ -189,6 +194,18 @@ inline constexpr std::size_t kPartialRandomLength = 6;
 bool IsPartialOf(std::u16string_view name, std::u16string_view stem);
 bool IsPartialOf(std::string_view name, std::string_view stem);
 }  // namespace detail
+// Makes the file at path, whose components are joined by '/', inside root:
+// every folder on the way is made inside the one above with folderMode (see
+// Folder::MakeFolder) and reached only through it, so that a link or a
+// junction put anywhere on the way is refused, never followed. Each
+// component must be a plain name; the caller has judged them. 0, with out
+// open, or the system's code.
+ErrorCode CreateInTree(const Folder& root, std::u16string_view path, OutputFile& out, unsigned fileMode = 0600,
+                       unsigned folderMode = 0700);
+
+// Removes the file at path inside root, reached as CreateInTree reaches it:
+// never through a link. 0 or the system's code.
+ErrorCode RemoveInTree(const Folder& root, std::u16string_view path);
 
 // Renames from to to, replacing to.
 ErrorCode RenameFile(std::u16string_view from, std::u16string_view to);
@@ -228,6 +245,25 @@ class Folder {
   bool Open(std::u16string_view path);
   [[nodiscard]] bool is_open() const { return handle_.valid(); }
   [[nodiscard]] ErrorCode error() const { return error_; }
+  [[nodiscard]] NativeHandle native_handle() const { return handle_.get(); }
+  // The path the folder was opened under, for messages and, on Windows,
+  // for the calls that take a path.
+  [[nodiscard]] const std::u16string& path() const { return path_; }
+
+  // Opens the folder called name directly inside parent, reached through
+  // parent held open. A link in its place is refused, and on Windows a
+  // junction, or a name that reaches another folder only through that
+  // folder's short alias.
+  bool OpenIn(const Folder& parent, std::u16string_view name);
+  // Makes the folder called name directly inside this one unless a folder
+  // stands there already, then opens it into child as OpenIn does. The mode
+  // is POSIX bits, less the umask; on Windows the folder takes the access
+  // rules its parent passes on, which in a book folder are its owner's
+  // alone. 0 or the system's code.
+  ErrorCode MakeFolder(std::u16string_view name, Folder& child, unsigned mode = 0700) const;
+  // Removes the empty folder called name directly inside this one; a link
+  // of that name is never followed.
+  ErrorCode RemoveFolderEntry(std::u16string_view name) const;
 
   // True when the folder belongs to the user the program runs as.
   [[nodiscard]] bool OwnedByUser() const;

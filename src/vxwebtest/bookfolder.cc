@@ -36,14 +36,28 @@ fs::ErrorCode Hold(fs::Folder& hold, std::u16string_view folder) {
   return error;
 }
 
-// Deletes the files directly inside the open folder, never entering a
-// subfolder and never following a link, then the folder itself.
-bool RemoveOpenFolder(fs::Folder& folder, std::u16string_view path) {
+// Deletes everything inside the open folder, each subfolder reached only
+// through the one above it and emptied the same way, so that a link is
+// removed as the entry it is and never followed; true when all of it went.
+bool EmptyFolder(const fs::Folder& folder) {
   bool ok = true;
   for (const fs::FolderEntry& entry : folder.Entries()) {
-    if (entry.kind == fs::EntryKind::Folder) continue;
-    if (folder.RemoveEntry(entry.name) != 0) ok = false;
+    if (entry.kind == fs::EntryKind::Folder) {
+      fs::Folder sub;
+      // A folder swapped for a link since it was listed is not opened.
+      const bool emptied = sub.OpenIn(folder, entry.name) && EmptyFolder(sub);
+      sub.Close();
+      if (!emptied || folder.RemoveFolderEntry(entry.name) != 0) ok = false;
+    } else if (folder.RemoveEntry(entry.name) != 0) {
+      ok = false;
+    }
   }
+  return ok;
+}
+
+// Deletes the open folder with everything in it.
+bool RemoveOpenFolder(fs::Folder& folder, std::u16string_view path) {
+  const bool ok = EmptyFolder(folder);
   folder.Close();
   return fs::RemoveEmptyFolder(path) == 0 && ok;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The book folder: one fresh, private folder per run in the temporary
-// directory, holding the book's files flat; removed at the end of the run.
+// directory, holding the book's files (in folders of their own when the
+// book is a tree); removed with all of them at the end of the run.
 
 #include <string>
 #include <string_view>
@@ -42,8 +43,8 @@ std::u16string MakeBookFolderName(std::u16string_view tempPath, const LocalTime&
 // it removes the folder: the lock tells other runs that it is in use.
 bool CreateBookFolder(Application& app, fs::Folder& hold);
 
-// Deletes the files directly inside folder (an 8-bit path), leaving any
-// subfolder alone, then the folder; true when all of it went.
+// Deletes everything inside folder (an 8-bit path), subfolders included
+// but never what a link points to, then the folder; true when all of it went.
 bool RemoveBookFolder(std::string_view folder);
 
 // True for the name of a book folder: the prefix, 15 to 17 digits, the suffix.
@@ -65,6 +66,10 @@ class BookFolderGuard {
   BookFolderGuard(const BookFolderGuard&) = delete;
   BookFolderGuard& operator=(const BookFolderGuard&) = delete;
   ~BookFolderGuard();
+
+  // The folder, held open: the extraction makes the book's files and
+  // folders through it.
+  [[nodiscard]] const fs::Folder& held() const { return hold_; }
 
  private:
   void Remove();

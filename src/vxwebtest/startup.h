@@ -8,9 +8,17 @@
 #include <string_view>
 
 #include "platform/platform.h"
+#include "vxwebtest/archive.h"
 #include "windows/forms.h"
 
 namespace pagimor {
+
+// Full path of the running program, the container of its book archive.
+extern std::u16string ExePath;
+
+// Set when an entry's name cannot be decoded or cannot stand inside the
+// book folder; the extraction stops when it finds it set.
+extern bool AbortExtraction;
 
 inline constexpr std::string_view kApplicationTitle = "EBook";
 inline constexpr std::string_view kLoadingStatusText = "Loading Pagimor... Please wait...";

@@ -1,8 +1,9 @@
 # Shell helpers for the tests that make and sign Windows books; sourced.
 
 # A book folder at $1 with what makes books differ: names outside ASCII,
-# sizes around the reader's 1024-byte blocks, an empty file, and a file
-# that holds the end-of-archive marker and so must not go last.
+# sizes around the reader's 1024-byte blocks, an empty file, a file that
+# holds the end-of-archive marker and so must not go last, and subfolders
+# whose order of names differs from the order of their paths' bytes.
 make_varied_folder() {
   local folder=$1
   mkdir -p "$folder"
@@ -14,6 +15,11 @@ make_varied_folder() {
   printf 'data <<##QUOMAR%s more' 'EOF##>>' >"$folder/zz.bin"
   printf 'Звук' >"$folder/звук.wav"
   printf 'Bild' >"$folder/Bild_ä.gif"
+  mkdir -p "$folder/img/ü" "$folder/img-x" "$folder/.git"
+  printf 'tief' >"$folder/img/ü/tief.png"
+  printf 'img' >"$folder/img/a.gif"
+  printf 'x' >"$folder/img-x/b.gif"
+  printf 'left out' >"$folder/.git/HEAD"
 }
 
 # A throwaway signing certificate: $1/key.pem and $1/cert.pem.

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <random>
 
 #include "support.h"
@@ -199,7 +200,10 @@ class PackTest : public ::testing::Test {
     WriteFile(dir_ / "stub", "#!/bin/sh\necho viewer\n");
     stdfs::permissions(dir_ / "stub", stdfs::perms(0755));
   }
-  void Put(const std::string& name, std::string_view data) { WriteFile(dir_ / "book" / PathOf(name), data); }
+  void Put(const std::string& name, std::string_view data) {
+    stdfs::create_directories((dir_ / "book" / PathOf(name)).parent_path());
+    WriteFile(dir_ / "book" / PathOf(name), data);
+  }
   PackRun Create(const std::string& out = "out.book") {
     return Pack({"create", "--viewer", Utf8(dir_ / "stub"), "-o", Utf8(dir_ / out), Utf8(dir_ / "book")});
   }
@@ -254,7 +258,7 @@ TEST_F(PackTest, WritesTheViewerThenTheArchive) {
   const std::string expected = ReadFile(dir_ / "stub") + Header() + "2" + EntryMarker() + Hex(u"a.gif") +
                                NameCloser() + "GIF" + Terminator() + EntryMarker() + Hex(u"index.html") +
                                NameCloser() + "<p>hi</p>" + EndMarker();
-  EXPECT_EQ(book, expected);
+  EXPECT_EQ(book, Sealed(expected));
   // Windows keeps access rules, not permission bits.
   if (!kOnWindows) {
     EXPECT_EQ(stdfs::status(dir_ / "out.book").permissions(), stdfs::perms(0755));
@@ -273,7 +277,8 @@ TEST_F(PackTest, ListsNamesSizesAndTotal) {
   ASSERT_EQ(Create().exit, 0);
   const PackRun run = Pack({"list", Utf8(dir_ / "out.book")});
   EXPECT_EQ(run.exit, 0);
-  EXPECT_EQ(run.out, "           0  b.txt\n           5  index.html\n           5  bytes in 2 files\n");
+  EXPECT_EQ(run.out,
+            "           0  b.txt\n           5  index.html\n           5  bytes in 2 files\nSHA-256 digest: holds\n");
 }
 
 TEST_F(PackTest, PutsLastAFileWithoutTheEndMarker) {
@@ -295,7 +300,35 @@ TEST_F(PackTest, RefusesWhatABookCannotCarry) {
   };
   const stdfs::path book = dir_ / "book";
   const Case cases[] = {
-      {"subfolder", [&] { Put("index.html", "x"), stdfs::create_directory(book / "sub"); }, "sub\": is a subfolder"},
+      {"link to a file outside", [&] { Put("index.html", "x"), stdfs::create_symlink("/etc/passwd", book / "pw"); },
+       "pw\": is a symbolic link to \"/etc/passwd\"", true},
+      {"link to a folder inside", [&] {
+         Put("index.html", "x"), Put("img/a.gif", "a"), stdfs::create_directory_symlink(book / "img", book / "pics");
+       },
+       "pics\": is a symbolic link", true},
+      {"broken link", [&] { Put("index.html", "x"), stdfs::create_symlink(book / "gone", book / "img.gif"); },
+       "img.gif\": is a symbolic link", true},
+      {"device name as a folder", [&] { Put("index.html", ""), Put("aux/a.png", ""); },
+       "the path's component \"aux\": the name is a reserved device name", true},
+      {"trailing dot on a folder", [&] { Put("index.html", ""), Put("img./a.png", ""); },
+       "the path's component \"img.\": the name ends with a space or a dot", true},
+      {"path too long", [&] { Put("index.html", ""), Put(std::string(200, 'd') + "/" + std::string(60, 'f'), ""); },
+       "the name is longer than 255 UTF-16 units", true},
+      {"too many over the tree", [&] {
+         for (int i = 0; i < 999; ++i) Put("d" + std::to_string(i % 7) + "/f" + std::to_string(i), "");
+         Put("index.html", "");
+       },
+       "holds 1000 files; a book holds at most 999 (counted in all its subfolders"},
+      {"letter case across paths, Windows viewer", [&] {
+         Put("index.html", ""), Put("Img/a.png", ""), Put("img/A.png", "");
+         WriteFile(dir_ / "stub", "MZ");
+       },
+       "the names differ only in letter case", true},
+      {"a file where a folder goes on Windows", [&] {
+         Put("index.html", ""), Put("IMG", ""), Put("img/a.png", "");
+         WriteFile(dir_ / "stub", "MZ");
+       },
+       "would stand where the folder has to be made", true},
       {"no index", [&] { Put("a.html", "x"); }, "has no index.html"},
       {"empty", [] {}, "is empty"},
       {"too many", [&] {
@@ -537,7 +570,8 @@ TEST_F(PackTest, TakesPathsThatAreNotUtf8ByteForByte) {
 
   const PackRun listed = Pack({"list", Utf8(book)});
   EXPECT_EQ(listed.exit, 0) << listed.err;
-  EXPECT_EQ(listed.out, "           1  a.txt\n           8  index.html\n           9  bytes in 2 files\n");
+  EXPECT_EQ(listed.out,
+            "           1  a.txt\n           8  index.html\n           9  bytes in 2 files\nSHA-256 digest: holds\n");
   const PackRun extracted = Pack({"extract", Utf8(book), Utf8(dir_ / "x\xfe")});
   ASSERT_EQ(extracted.exit, 0) << extracted.err;
   EXPECT_EQ(ReadFile(dir_ / "x\xfe" / "a.txt"), "a");
@@ -587,7 +621,8 @@ TEST_F(PackTest, TakesPathsOutsideTheAnsiCodePage) {
   ASSERT_EQ(created.exit, 0) << created.err;
   const std::string book = Utf8(dir_.path() / PathOf(folder + ".exe"));
   EXPECT_EQ(Pack({"list", book}).out,
-            "           8  index.html\n           1  Ωμέγα.txt\n           9  bytes in 2 files\n");
+            "           8  index.html\n           1  Ωμέγα.txt\n           9  bytes in 2 files\n"
+            "SHA-256 digest: holds\n");
   const PackRun extracted = Pack({"extract", book, Utf8(dir_.path() / PathOf("aus ä"))});
   ASSERT_EQ(extracted.exit, 0) << extracted.err;
   EXPECT_EQ(ReadFile(dir_.path() / PathOf("aus ä") / PathOf("Ωμέγα.txt")), "w");
@@ -602,7 +637,8 @@ TEST_F(PackTest, FollowsCommandLineConventions) {
   };
   std::vector<Case> cases = {
       {{"--help"}, 0, "Usage: pagimor-pack create", ""},
-      {{"create", "--help"}, 0, "Usage: pagimor-pack create [--viewer VIEWER] [-o BOOK] FOLDER\n\n", ""},
+      {{"create", "--help"}, 0, "Usage: pagimor-pack create [--viewer VIEWER] [-o BOOK] [--exclude PATTERN]... FOLDER\n\n", ""},
+      {{"create", "--help"}, 0, "Always left out, at any depth: .git, .hg, .svn", ""},
       {{"extract", "b", "-h"}, 0, "Usage: pagimor-pack extract BOOK DIR\n\n", ""},
       {{"help", "verify"}, 0, "Usage: pagimor-pack verify BOOK\n\n", ""},
       {{"frob", "--help"}, 2, "", "unknown command 'frob'"},
@@ -773,12 +809,13 @@ TEST_F(PackTest, ASignatureAfterTheArchiveIsPartOfASoundBook) {
     WriteFile(dir_ / "signed.exe", Signed(packed, payload));
     const PackRun verified = Pack({"verify", Utf8(dir_ / "signed.exe")});
     EXPECT_EQ(verified.exit, 0) << verified.err;
-    EXPECT_NE(verified.out.find("a sound book of 2 files, 7 bytes of data, signed (a certificate table of " +
+    EXPECT_NE(verified.out.find("a sound book of 2 files, 7 bytes of data, without a SHA-256 digest, signed (a certificate table of " +
                                 std::to_string(CertificateTable(payload).size()) + " bytes follows it)"),
               std::string::npos)
         << verified.out;
     EXPECT_EQ(Pack({"list", Utf8(dir_ / "signed.exe")}).out,
-              "           3  a.txt\n           4  index.html\n           7  bytes in 2 files\n");
+              "           3  a.txt\n           4  index.html\n           7  bytes in 2 files\n"
+              "SHA-256 digest: none (the book does not check itself)\n");
     ASSERT_EQ(Pack({"extract", Utf8(dir_ / "signed.exe"), Utf8(dir_ / "x")}).exit, 0);
     EXPECT_EQ(ReadFile(dir_ / "x" / "index.html"), "<p/>");
   }
@@ -794,10 +831,172 @@ TEST_F(PackTest, ASignedViewerIsPackedWithoutItsSignature) {
   ASSERT_EQ(Create().exit, 0);
   std::string expected = viewer;
   expected.resize((viewer.size() + 7) / 8 * 8, '\0');  // the signing tool's alignment stays, its checksum goes
-  EXPECT_EQ(ReadFile(dir_ / "out.book"), Archive("1", {NamedEntry(u"index.html", "<p/>")}, expected));
+  EXPECT_EQ(ReadFile(dir_ / "out.book"), Sealed(Archive("1", {NamedEntry(u"index.html", "<p/>")}, expected)));
   const PackRun verified = Pack({"verify", Utf8(dir_ / "out.book")});
   EXPECT_EQ(verified.exit, 0) << verified.err;
   EXPECT_EQ(verified.out.find("signed"), std::string::npos) << verified.out;
+}
+
+// A book checks itself: any byte of its archive changed, the trailer cut or
+// damaged, and verify and list say the digest does not hold; bytes added
+// after the trailer leave the digest whole but are named.
+TEST_F(PackTest, ASealedBookSaysWhenItWasChanged) {
+  // The digest is the library's SHA-256: a known answer first.
+  EXPECT_EQ(Seal("abc"), "PAGIMOR-SHA256:ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad\n");
+  Put("index.html", "<p>hello</p>");
+  Put("a.gif", SaltedData(7, 3000));
+  ASSERT_EQ(Create().exit, 0);
+  const std::string book = ReadFile(dir_ / "out.book");
+  const std::size_t archive = book.find(Header());
+  const std::size_t trailer = book.size() - 80;
+  const PackRun sound = Pack({"verify", Utf8(dir_ / "out.book")});
+  EXPECT_EQ(sound.exit, 0) << sound.err;
+  EXPECT_NE(sound.out.find("its SHA-256 digest holds"), std::string::npos) << sound.out;
+
+  struct Case {
+    std::string what;
+    std::string bytes;
+    std::string message;
+  };
+  std::vector<Case> cases;
+  for (const std::size_t at : {archive + 17, archive + 40, archive + 200, archive + 2000, trailer - 20, trailer - 1}) {
+    std::string changed = book;
+    changed[at] = static_cast<char>(changed[at] ^ 0x01);
+    cases.push_back({"byte " + std::to_string(at - archive) + " of the archive flipped", changed, "SHA-256"});
+  }
+  std::string digit = book;
+  digit[trailer + 20] = digit[trailer + 20] == '0' ? '1' : '0';
+  cases.push_back({"a digit of the digest changed", digit, "does not match its SHA-256 digest"});
+  cases.push_back({"the trailer cut short", book.substr(0, book.size() - 1), "cut short or damaged"});
+  cases.push_back({"cut inside the archive", book.substr(0, trailer - 100), "no marker closes its data"});
+  cases.push_back({"extended", book + "more", "4 bytes follow the SHA-256 digest"});
+  for (const Case& c : cases) {
+    WriteFile(dir_ / "bad", c.bytes);
+    const PackRun run = Pack({"verify", Utf8(dir_ / "bad")});
+    EXPECT_EQ(run.exit, 1) << c.what;
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << c.what << ": " << run.err;
+  }
+  WriteFile(dir_ / "bad", cases.front().bytes);
+  const PackRun listed = Pack({"list", Utf8(dir_ / "bad")});
+  EXPECT_EQ(listed.exit, 1);
+  EXPECT_NE(listed.out.find("SHA-256 digest: does not hold"), std::string::npos) << listed.out;
+}
+
+// A folder tree is packed whole, in the order of its paths, without what
+// is left out by default or by --exclude; list shows the paths, and extract
+// makes the tree again as any program would make it.
+TEST_F(PackTest, PacksAWholeTreeWithoutWhatIsLeftOut) {
+  const std::map<std::string, std::string> kept = {
+      {"index.html", "<img src=img/a.gif>"},     {"img/a.gif", "A"},          {"img/deep/b.png", "BB"},
+      {"css/site.css", "body{}"},                {"js/app.js", "go()"},        {"media/ü/звук.mp3", "CCC"},
+      {"a.txt", "before img/ in byte order"},
+  };
+  for (const auto& [name, data] : kept) Put(name, data);
+  for (const char* left : {".git/config", ".git/objects/ab/cd", "img/.DS_Store", "Thumbs.db", "css/desktop.ini",
+                           "__MACOSX/._a.gif", ".svn/entries", ".hg/store", "src/art.psd", "raw/take1.wav",
+                           "js/app.js.map", "docs/notes/x.md"}) {
+    Put(left, "left out");
+  }
+  stdfs::create_directories(dir_ / "book" / "empty" / "er");
+  const PackRun created = Pack({"create", "--viewer", Utf8(dir_ / "stub"), "-o", Utf8(dir_ / "out.book"), "--exclude",
+                                "*.psd", "--exclude=raw/", "--exclude", "**/*.map", "--exclude", "docs/*/x.md",
+                                Utf8(dir_ / "book")});
+  ASSERT_EQ(created.exit, 0) << created.err;
+  const PackRun listed = Pack({"list", Utf8(dir_ / "out.book")});
+  EXPECT_EQ(listed.out,
+            "          25  a.txt\n           6  css/site.css\n           1  img/a.gif\n           2  img/deep/b.png\n"
+            "          19  index.html\n           4  js/app.js\n           3  media/ü/звук.mp3\n"
+            "          60  bytes in 7 files\nSHA-256 digest: holds\n");
+  EXPECT_EQ(Pack({"verify", Utf8(dir_ / "out.book")}).exit, 0);
+
+#if !defined(_WIN32)
+  const mode_t umask = ::umask(027);
+  ::umask(umask);
+#endif
+  ASSERT_EQ(Pack({"extract", Utf8(dir_ / "out.book"), Utf8(dir_ / "x")}).exit, 0);
+  std::size_t count = 0;
+  for (const auto& entry : stdfs::recursive_directory_iterator(dir_ / "x")) {
+    if (!entry.is_regular_file()) continue;
+    ++count;
+    std::string name = Utf8(stdfs::relative(entry.path(), dir_ / "x"));
+    std::replace(name.begin(), name.end(), '\\', '/');
+    ASSERT_TRUE(kept.count(name) != 0) << name;
+    EXPECT_EQ(ReadFile(entry.path()), kept.at(name)) << name;
+#if !defined(_WIN32)
+    EXPECT_EQ(static_cast<mode_t>(stdfs::status(entry.path()).permissions() & stdfs::perms::all), 0666 & ~umask);
+    EXPECT_EQ(static_cast<mode_t>(stdfs::status(entry.path().parent_path()).permissions() & stdfs::perms::all),
+              0777 & ~umask);
+#endif
+  }
+  EXPECT_EQ(count, kept.size());
+
+  // A link to a file inside the folder brings that file under its own name.
+#if !defined(_WIN32)
+  stdfs::create_symlink("img/a.gif", dir_ / "book" / "alias.gif");
+  ASSERT_EQ(Create().exit, 0);
+  const PackRun again = Pack({"list", Utf8(dir_ / "out.book")});
+  EXPECT_NE(again.out.find("           1  alias.gif\n"), std::string::npos) << again.out;
+#endif
+}
+
+// extract keeps the viewer's rules: a link in DIR where a folder of the
+// book goes is not followed, and nothing lands outside DIR.
+TEST_F(PackTest, ExtractNeverWritesThroughALink) {
+  if (kOnWindows) GTEST_SKIP() << "links need a privilege on Windows";
+  Put("index.html", "x");
+  Put("img/a.gif", "A");
+  ASSERT_EQ(Create().exit, 0);
+  stdfs::create_directories(dir_ / "x");
+  stdfs::create_directories(dir_ / "outside");
+  stdfs::create_directory_symlink(dir_ / "outside", dir_ / "x" / "img");
+  const PackRun run = Pack({"extract", Utf8(dir_ / "out.book"), Utf8(dir_ / "x")});
+  EXPECT_EQ(run.exit, 1);
+  EXPECT_NE(run.err.find("img/a.gif"), std::string::npos) << run.err;
+  EXPECT_TRUE(stdfs::is_empty(dir_ / "outside"));
+}
+
+// verify names the entry and the rule it breaks.
+TEST_F(PackTest, VerifySaysWhichEntryBreaksWhichPathRule) {
+  const Entry index = NamedEntry(u"index.html", "<p/>");
+  const std::pair<std::u16string, std::string> cases[] = {
+      {u"img//a.gif", "the path holds an empty folder name (//)"},
+      {u"/img/a.gif", "the path begins with /"},
+      {u"img/", "the path ends with /"},
+      {u"img/../../a.gif", "the path's component \"..\": the name is a folder reference"},
+      {u"img/nul.png", "the path's component \"nul.png\": the name is a reserved device name on Windows"},
+      {u"img\\a.gif", "the name holds a path separator"},
+  };
+  std::vector<Entry> all;
+  for (const auto& [name, message] : cases) all.push_back(NamedEntry(name, "x"));
+  all.push_back(index);
+  WriteFile(dir_ / "bad", Archive(std::to_string(all.size()), all));
+  const PackRun run = Pack({"verify", Utf8(dir_ / "bad")});
+  EXPECT_EQ(run.exit, 1);
+  // Every entry is told, with the rule it breaks.
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    EXPECT_NE(run.err.find("entry " + std::to_string(i + 1) +
+                           ": the name cannot be read or is not a plain file name: \"" + ToUtf8(cases[i].first) +
+                           "\": " + cases[i].second),
+              std::string::npos)
+        << run.err;
+  }
+  // extract refuses each of them alike, and writes nothing outside DIR.
+  for (const auto& [name, message] : cases) {
+    WriteFile(dir_ / "bad", Archive("2", {NamedEntry(name, "x"), index}));
+    stdfs::remove_all(dir_ / "deep");
+    const PackRun extracted = Pack({"extract", Utf8(dir_ / "bad"), Utf8(dir_ / "deep" / "x")});
+    EXPECT_EQ(extracted.exit, 1) << message;
+    EXPECT_NE(extracted.err.find(message), std::string::npos) << extracted.err;
+    EXPECT_TRUE(stdfs::is_empty(dir_ / "deep" / "x")) << message;
+    EXPECT_EQ(std::distance(stdfs::directory_iterator(dir_ / "deep"), stdfs::directory_iterator()), 1) << message;
+  }
+  // A Windows book whose file stands where another entry's folder goes.
+  WriteFile(dir_ / "bad.exe", Archive("3", {NamedEntry(u"IMG", "x"), NamedEntry(u"img/a.gif", "y"), index}, MiniPe()));
+  const PackRun windows = Pack({"verify", Utf8(dir_ / "bad.exe")});
+  EXPECT_EQ(windows.exit, 1);
+  EXPECT_NE(windows.err.find("entry 1 (IMG): on Windows the file stands where entry 2 (img/a.gif) needs a folder"),
+            std::string::npos)
+      << windows.err;
 }
 
 }  // namespace

@@ -13,13 +13,16 @@ namespace {
 
 class ReaderTest : public ::testing::Test {
  protected:
-  void SetUp() override { AbortExtraction = false; }
   // Makes `bytes` the container the routines read.
   void Container(std::string_view bytes) {
     WriteFile(dir_ / "book", bytes);
-    ExePath = Widen((dir_ / "book").string());
+    container_ = Widen((dir_ / "book").string());
   }
-  void NoContainer() { ExePath = Widen((dir_ / "missing").string()); }
+  void NoContainer() { container_ = Widen((dir_ / "missing").string()); }
+  [[nodiscard]] ArchiveReader reader() { return ArchiveReader(container_, host_, aborted_); }
+
+  std::u16string container_;
+  bool aborted_ = false;
 
   ScratchDir dir_;
   RecordingHost host_;
@@ -52,7 +55,7 @@ TEST_F(ReaderTest, FindsTheFirstOccurrenceWherever_ItStands) {
   cases.push_back({"partial straddling a window", std::string(window - 7, 'b') + marker.substr(0, 9) + marker});
   for (const Case& c : cases) {
     Container(c.bytes);
-    EXPECT_EQ(FindMarker(marker, host_), static_cast<std::int32_t>(c.bytes.find(marker))) << c.name;
+    EXPECT_EQ(reader().FindMarker(marker), static_cast<std::int32_t>(c.bytes.find(marker))) << c.name;
   }
   EXPECT_TRUE(host_.plain.empty());
 }
@@ -61,12 +64,12 @@ TEST_F(ReaderTest, FindsNothingInAFileEndingWithAllButTheLastByte) {
   for (const std::string& marker : {Header(), Terminator(), EndMarker()}) {
     for (const std::size_t lead : {std::size_t{0}, std::size_t{1000}, detail::kScanBlock - 5}) {
       Container(std::string(lead, 'z') + marker.substr(0, marker.size() - 1));
-      EXPECT_EQ(FindMarker(marker, host_), kNotFound) << lead;
-      EXPECT_EQ(FindMarkerFrom(marker, 0, host_), kNotFound) << lead;
+      EXPECT_EQ(reader().FindMarker(marker), kNotFound) << lead;
+      EXPECT_EQ(reader().FindMarkerFrom(marker, 0), kNotFound) << lead;
     }
   }
   Container("");
-  EXPECT_EQ(FindMarker(Header(), host_), kNotFound);
+  EXPECT_EQ(reader().FindMarker(Header()), kNotFound);
   EXPECT_TRUE(host_.plain.empty());
 }
 
@@ -74,10 +77,10 @@ TEST_F(ReaderTest, SearchFromCountsFromTheFilesFirstByte) {
   const std::string m = EndMarker();
   const std::string bytes = "12345" + m + std::string(2000, '-') + m;
   Container(bytes);
-  EXPECT_EQ(FindMarkerFrom(m, 0, host_), 5);
-  EXPECT_EQ(FindMarkerFrom(m, 5, host_), 5);
-  EXPECT_EQ(FindMarkerFrom(m, 6, host_), static_cast<std::int32_t>(bytes.rfind(m)));
-  EXPECT_EQ(FindMarkerFrom(m, static_cast<std::int32_t>(bytes.size()), host_), kNotFound);
+  EXPECT_EQ(reader().FindMarkerFrom(m, 0), 5);
+  EXPECT_EQ(reader().FindMarkerFrom(m, 5), 5);
+  EXPECT_EQ(reader().FindMarkerFrom(m, 6), static_cast<std::int32_t>(bytes.rfind(m)));
+  EXPECT_EQ(reader().FindMarkerFrom(m, static_cast<std::int32_t>(bytes.size())), kNotFound);
 }
 
 // Against a plain substring search on data full of marker beginnings.
@@ -90,7 +93,7 @@ TEST_F(ReaderTest, AgreesWithAPlainSearchOnSaltedData) {
     const auto from = static_cast<std::int32_t>(rng() % bytes.size());
     Container(bytes);
     const auto expected = bytes.find(marker, static_cast<std::size_t>(from));
-    EXPECT_EQ(FindMarkerFrom(marker, from, host_),
+    EXPECT_EQ(reader().FindMarkerFrom(marker, from),
               expected == std::string::npos ? kNotFound : static_cast<std::int32_t>(expected))
         << "round " << round;
   }
@@ -98,7 +101,7 @@ TEST_F(ReaderTest, AgreesWithAPlainSearchOnSaltedData) {
 
 TEST_F(ReaderTest, ProcessesMessagesWhileScanning) {
   Container(std::string(3 * detail::kScanBlock, 'q'));
-  FindMarker(Terminator(), host_);
+  reader().FindMarker(Terminator());
   EXPECT_GE(host_.pumps, 3);
 }
 
@@ -118,7 +121,7 @@ TEST_F(ReaderTest, ReadsTheCountText) {
   for (const Case& c : cases) {
     Container("stub" + Header() + c.afterHeader);
     std::int32_t next = -5;
-    EXPECT_EQ(ReadFileCount(4, next, host_), c.count) << c.afterHeader;
+    EXPECT_EQ(reader().ReadFileCount(4, next), c.count) << c.afterHeader;
     EXPECT_EQ(next, 4 + c.next) << c.afterHeader;
   }
   EXPECT_TRUE(host_.plain.empty());
@@ -147,9 +150,9 @@ TEST_F(ReaderTest, ReadsAndDecodesEntryNames) {
   for (const Case& c : cases) {
     Container(EntryMarker() + c.hex + NameCloser() + "data");
     std::int32_t dataStart = 0;
-    EXPECT_EQ(ReadEntryName(0, dataStart, host_), c.name) << c.hex;
+    EXPECT_EQ(reader().ReadEntryName(0, dataStart), c.name) << c.hex;
     EXPECT_EQ(dataStart, static_cast<std::int32_t>(15 + c.hex.size() + 5)) << c.hex;
-    EXPECT_FALSE(AbortExtraction) << c.hex;
+    EXPECT_FALSE(aborted_) << c.hex;
   }
   EXPECT_TRUE(host_.lang.empty());
   EXPECT_TRUE(host_.plain.empty());
@@ -158,56 +161,75 @@ TEST_F(ReaderTest, ReadsAndDecodesEntryNames) {
 TEST_F(ReaderTest, ABadGroupIsRefusedOnceWhateverCameBefore) {
   for (const std::string hex : {"00410042004G", "0041XYZW0042", "   A"}) {
     host_.lang.clear();
-    AbortExtraction = false;
-    EXPECT_EQ(DecodeHexName(hex, host_), kRefusedName) << hex;
-    EXPECT_TRUE(AbortExtraction) << hex;
+    aborted_ = false;
+    EXPECT_EQ(reader().DecodeHexName(hex), kRefusedName) << hex;
+    EXPECT_TRUE(aborted_) << hex;
     ASSERT_EQ(host_.lang.size(), 1u) << hex;
     EXPECT_EQ(host_.lang[0], kBadNameMessage);
   }
   EXPECT_TRUE(host_.langArgsOk);
   // Too short to hold a group: an empty name, without a message.
-  AbortExtraction = false;
+  aborted_ = false;
   host_.lang.clear();
-  EXPECT_EQ(DecodeHexName("abc", host_), u"");
-  EXPECT_FALSE(AbortExtraction);
+  EXPECT_EQ(reader().DecodeHexName("abc"), u"");
+  EXPECT_FALSE(aborted_);
   EXPECT_TRUE(host_.lang.empty());
 }
 
-// A name becomes a file inside the book folder: anything else is refused
-// exactly as an undecodable one, so no caller can write outside it.
-TEST_F(ReaderTest, RefusesNamesThatAreNotPlainFileNames) {
+// A name becomes a file inside the book folder, or a path of folders and a
+// file inside it: anything else is refused exactly as an undecodable name,
+// so no caller can write outside the folder.
+TEST_F(ReaderTest, RefusesNamesThatCannotStandInsideTheBookFolder) {
   const std::u16string refused[] = {
-      u"", u".", u"..", u"../../x", u"/etc/x", u"a\\b", u"a/b", std::u16string(u"a\0b", 3), u"tab\there",
+      u"", u".", u"..", u"../../x", u"/etc/x", u"a\\b", std::u16string(u"a\0b", 3), u"tab\there",
       u"a\x7F", u"a<b", u"a>b", u"c:x", u"a\"b", u"a|b", u"a?b", u"a*b", u"trail ", u"trail.", u"CON", u"con",
       u"Nul.txt", u"aux.tar.gz", u"PRN", u"COM1", u"com9.log", u"LPT5", u"lpt1.x", u"COM\u00B9", u"CON .txt",
       std::u16string(1, u'\xD800') + u"x", u"x" + std::u16string(1, u'\xDC00'), std::u16string(256, u'n'),
       u"CONIN$", u"conout$", u"CoNiN$.txt",
       // Within 255 UTF-16 units but over the 255 bytes Linux allows a name.
       std::u16string(200, u'\u00E9'), std::u16string(128, u'\u00E9'),
+      // Paths: every component by the rules above, and no empty one.
+      u"/a", u"a/", u"/", u"a//b", u"./a", u"a/./b", u"a/..", u"a/../../x", u"img\\a/b", u"img/a\\b", u"img/CON",
+      u"con.txt/a.png", u"img/lpt1.x", u"img./a", u"img /a", u"img/a.", u"img/a ", u"img/a:b", u"img/\x01",
+      u"img/" + std::u16string(128, u'\u00E9'), u"a/" + std::u16string(254, u'n'),
   };
   for (const std::u16string& name : refused) {
-    EXPECT_FALSE(IsPlainFileName(name)) << ToUtf8(name);
+    EXPECT_FALSE(IsEntryName(name)) << ToUtf8(name);
     Container(EntryMarker() + Hex(name) + NameCloser() + "data");
-    AbortExtraction = false;
+    aborted_ = false;
     host_.lang.clear();
     std::int32_t dataStart = 0;
-    EXPECT_EQ(ReadEntryName(0, dataStart, host_), kRefusedName) << ToUtf8(name);
-    EXPECT_TRUE(AbortExtraction) << ToUtf8(name);
+    EXPECT_EQ(reader().ReadEntryName(0, dataStart), kRefusedName) << ToUtf8(name);
+    EXPECT_TRUE(aborted_) << ToUtf8(name);
     EXPECT_EQ(host_.lang.size(), 1u) << ToUtf8(name);
   }
   EXPECT_TRUE(host_.langArgsOk);
   const std::u16string accepted[] = {u"index.html", u"a", u"CONSOLE.txt", u"com0", u"COM10", u"LPT", u".hidden",
                                      u"名前.png", std::u16string(255, u'n'), u"a b.c", u"x\U0001F600",
-                                     u"CONIN", u"CONOUT$x", std::u16string(127, u'\u00E9') + u"x"};
-  for (const std::u16string& name : accepted) EXPECT_TRUE(IsPlainFileName(name)) << ToUtf8(name);
+                                     u"CONIN", u"CONOUT$x", std::u16string(127, u'\u00E9') + u"x",
+                                     u"img/arrow1.gif", u"a/b/c/d.png", u".git/x", u"名前/音.mp3",
+                                     std::u16string(127, u'\u00E9') + u"/x", u"a/" + std::u16string(253, u'n')};
+  for (const std::u16string& name : accepted) {
+    EXPECT_TRUE(IsEntryName(name)) << ToUtf8(name);
+    Container(EntryMarker() + Hex(name) + NameCloser() + "data");
+    aborted_ = false;
+    std::int32_t dataStart = 0;
+    EXPECT_EQ(reader().ReadEntryName(0, dataStart), name) << ToUtf8(name);
+    EXPECT_FALSE(aborted_) << ToUtf8(name);
+  }
+  // A flat name stays a plain file name; a path's problem names its part.
+  EXPECT_FALSE(IsPlainFileName(u"img/a.gif"));
+  EXPECT_EQ(EntryNameProblem(u"CON"), FileNameProblem(u"CON"));
+  EXPECT_EQ(EntryNameProblem(u"img/CON/a"),
+            std::string("the path's component \"CON\": ") + FileNameProblem(u"CON"));
 }
 
 TEST_F(ReaderTest, ANameWithoutCloserWithin1024BytesTakesThemAll) {
   Container(EntryMarker() + std::string(1100, 'A'));
   std::int32_t dataStart = 0;
-  ReadEntryName(0, dataStart, host_);
+  reader().ReadEntryName(0, dataStart);
   EXPECT_EQ(dataStart, 1044);
-  EXPECT_TRUE(AbortExtraction);  // 256 units is one too many for a name
+  EXPECT_TRUE(aborted_);  // 256 units is one too many for a name
 }
 
 TEST_F(ReaderTest, CopiesExactlyTheRange) {
@@ -216,7 +238,7 @@ TEST_F(ReaderTest, CopiesExactlyTheRange) {
   for (const std::int32_t length : {0, 1, 1023, 1024, 1025, 2048, 262143, 262144, 262145, 699999}) {
     const auto dest = Widen((dir_ / "out").string());
     std::int32_t next = -1;
-    ASSERT_TRUE(CopyRange(1, 1 + length, dest, next, host_)) << length;
+    ASSERT_TRUE(reader().CopyRange(1, 1 + length, dest, next)) << length;
     EXPECT_EQ(ReadFile(dir_ / "out"), data.substr(1, static_cast<std::size_t>(length))) << length;
     EXPECT_EQ(next, 1 + length + 15);
   }
@@ -228,7 +250,7 @@ TEST_F(ReaderTest, CopyOfAnEmptyOrBackwardRangeMakesAnEmptyFile) {
   for (const auto& [start, end] : {std::pair{5, 5}, std::pair{7, 3}}) {
     WriteFile(dir_ / "out", "old contents");
     std::int32_t next = -1;
-    ASSERT_TRUE(CopyRange(start, end, Widen((dir_ / "out").string()), next, host_));
+    ASSERT_TRUE(reader().CopyRange(start, end, Widen((dir_ / "out").string()), next));
     EXPECT_EQ(ReadFile(dir_ / "out"), "");
     EXPECT_EQ(next, end + 15);
   }
@@ -238,7 +260,7 @@ TEST_F(ReaderTest, CopyOfAnEmptyOrBackwardRangeMakesAnEmptyFile) {
 TEST_F(ReaderTest, CopyIntoAFolderThatIsNotThereKeepsTheNextPosition) {
   Container("0123456789");
   std::int32_t next = 1234;
-  EXPECT_FALSE(CopyRange(0, 5, Widen((dir_ / "no" / "out").string()), next, host_));
+  EXPECT_FALSE(reader().CopyRange(0, 5, Widen((dir_ / "no" / "out").string()), next));
   EXPECT_EQ(next, 1234);
   ASSERT_EQ(host_.plain.size(), 1u);
   EXPECT_EQ(host_.plain[0],
@@ -273,7 +295,7 @@ TEST_F(ReaderTest, CopyMakesTheDestinationAfresh) {
     c.plant();
     host_.plain.clear();
     std::int32_t next = 0;
-    EXPECT_TRUE(CopyRange(2, 7, Widen(out.string()), next, host_)) << c.what;
+    EXPECT_TRUE(reader().CopyRange(2, 7, Widen(out.string()), next)) << c.what;
     EXPECT_TRUE(host_.plain.empty()) << c.what;
     // Read back only a regular file: opening a FIFO to read would wait.
     if (!stdfs::is_regular_file(stdfs::symlink_status(out))) {
@@ -290,7 +312,7 @@ TEST_F(ReaderTest, CopyMakesTheDestinationAfresh) {
   WriteFile(out / "inside", "keep");
   host_.plain.clear();
   std::int32_t next = 77;
-  EXPECT_FALSE(CopyRange(2, 7, Widen(out.string()), next, host_));
+  EXPECT_FALSE(reader().CopyRange(2, 7, Widen(out.string()), next));
   EXPECT_EQ(next, 77);
   EXPECT_EQ(host_.plain, std::vector<std::string>{"Error writing to disk. Error number: " + std::to_string(EISDIR) +
                                                   "\r\nIs a directory"});
@@ -324,7 +346,7 @@ TEST_F(ReaderTest, CopyGivesTrueOnlyWhenTheDestinationHoldsEveryByte) {
     Container(data);
     host_.plain.clear();
     std::int32_t next = 0;
-    EXPECT_EQ(CopyRange(0, c.end, c.destination, next, host_), c.result) << c.what;
+    EXPECT_EQ(reader().CopyRange(0, c.end, c.destination, next), c.result) << c.what;
     EXPECT_EQ(host_.plain, c.messages) << c.what;
   }
 }
@@ -341,11 +363,11 @@ TEST_F(ReaderTest, ReportsEachFailedStepWithItsNumber) {
   std::int32_t pos = 0;
   const std::u16string dest = Widen((dir_ / "dest").string());
   const Case cases[] = {
-      {"FindMarker", [&] { EXPECT_EQ(FindMarker(Header(), host_), kNotFound); }, {"Error by 3", "Error by 1"}},
-      {"FindMarkerFrom", [&] { EXPECT_EQ(FindMarkerFrom(Header(), 0, host_), kNotFound); }, {"Error by 5"}},
-      {"ReadFileCount", [&] { EXPECT_EQ(ReadFileCount(0, pos, host_), ""); }, {"Error by 6", "Error by 7"}},
-      {"ReadEntryName", [&] { ReadEntryName(0, pos, host_); }, {"Error by 8", "Error by 9"}},
-      {"CopyRange", [&] { EXPECT_FALSE(CopyRange(0, 4000, dest, pos, host_)); },
+      {"FindMarker", [&] { EXPECT_EQ(reader().FindMarker(Header()), kNotFound); }, {"Error by 3", "Error by 1"}},
+      {"FindMarkerFrom", [&] { EXPECT_EQ(reader().FindMarkerFrom(Header(), 0), kNotFound); }, {"Error by 5"}},
+      {"ReadFileCount", [&] { EXPECT_EQ(reader().ReadFileCount(0, pos), ""); }, {"Error by 6", "Error by 7"}},
+      {"ReadEntryName", [&] { reader().ReadEntryName(0, pos); }, {"Error by 8", "Error by 9"}},
+      {"CopyRange", [&] { EXPECT_FALSE(reader().CopyRange(0, 4000, dest, pos)); },
        {"Error by 10", "Error by 11", "Error by 12"}},
   };
   for (const Case& c : cases) {

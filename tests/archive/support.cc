@@ -1,5 +1,7 @@
 #include "support.h"
 
+#include "platform/sha256.h"
+
 #if !defined(_WIN32)
 #include <sys/mount.h>
 #endif
@@ -81,6 +83,20 @@ std::string Archive(const std::string& countText, const std::vector<Entry>& entr
   }
   return out;
 }
+
+std::string Seal(std::string_view archive) {
+  Sha256 hash;
+  hash.Update(archive);
+  std::string hex;
+  for (const std::uint8_t byte : hash.Finish()) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    hex += kDigits[byte >> 4];
+    hex += kDigits[byte & 0xF];
+  }
+  return "PAGIMOR-SHA256:" + hex + "\n";
+}
+
+std::string Sealed(const std::string& book) { return book + Seal(std::string_view(book).substr(book.find(Header()))); }
 
 std::string SaltedData(std::uint32_t seed, std::size_t size) {
   std::mt19937 rng(seed);

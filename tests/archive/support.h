@@ -99,6 +99,12 @@ struct Entry {
 std::string Archive(const std::string& countText, const std::vector<Entry>& entries, const std::string& prefix = "MZ");
 Entry NamedEntry(std::u16string_view name, std::string data);
 
+// The trailer that seals an archive: its SHA-256 in lower-case hex after
+// the prefix, and a line feed.
+std::string Seal(std::string_view archive);
+// The book with the trailer for its archive (from its header marker) added.
+std::string Sealed(const std::string& book);
+
 // Random bytes with marker prefixes salted in, never a whole terminator or
 // end-of-archive marker.
 std::string SaltedData(std::uint32_t seed, std::size_t size);

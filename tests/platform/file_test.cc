@@ -220,6 +220,45 @@ TEST(FileLayer, WhatCannotBeOpenedSaysWhy) {
   }
 }
 
+// A tree is made level by level, each folder inside the one held open
+// above it: a link put in a folder's place, before or between two files, is
+// refused rather than followed, and nothing lands outside the root.
+TEST(FileLayerTree, MakesFoldersLevelByLevelAndNeverThroughALink) {
+  const ScratchDir dir;
+  stdfs::create_directory(dir / "root");
+  stdfs::create_directory(dir / "outside");
+  fs::Folder root;
+  ASSERT_TRUE(root.Open(PathOf(dir / "root")));
+  fs::OutputFile out;
+  ASSERT_EQ(fs::CreateInTree(root, u"img/deep/a.gif", out), 0);
+  ASSERT_TRUE(out.Write("a") && out.Close());
+  EXPECT_EQ(ReadAll(PathOf(dir / "root" / "img" / "deep" / "a.gif")), "a");
+  // The folders made are the files': private to their owner.
+#if !defined(_WIN32)
+  EXPECT_EQ(stdfs::status(dir / "root" / "img").permissions() & stdfs::perms::all, stdfs::perms::owner_all);
+#endif
+  // Beside an existing folder, and into it again.
+  ASSERT_EQ(fs::CreateInTree(root, u"img/b.gif", out), 0);
+  ASSERT_TRUE(out.Close());
+
+  // Someone swaps the folder for a link to elsewhere while the tree is made.
+  stdfs::rename(dir / "root" / "img", dir / "moved");
+  std::error_code linkError;
+  stdfs::create_directory_symlink(dir / "outside", dir / "root" / "img", linkError);
+  if (linkError) GTEST_SKIP() << "this user may not make links: " << linkError.message();
+  EXPECT_NE(fs::CreateInTree(root, u"img/c.gif", out), 0);
+  EXPECT_NE(fs::CreateInTree(root, u"img/deep/c.gif", out), 0);
+  EXPECT_TRUE(stdfs::is_empty(dir / "outside"));
+  // A link to a file in the last place is replaced, never written through.
+  WriteAll(PathOf(dir / "outside" / "target"), "keep");
+  stdfs::create_symlink(dir / "outside" / "target", dir / "root" / "file.txt", linkError);
+  ASSERT_FALSE(linkError);
+  ASSERT_EQ(fs::CreateInTree(root, u"file.txt", out), 0);
+  ASSERT_TRUE(out.Write("new") && out.Close());
+  EXPECT_EQ(ReadAll(PathOf(dir / "outside" / "target")), "keep");
+  EXPECT_FALSE(stdfs::is_symlink(dir / "root" / "file.txt"));
+}
+
 #if defined(_WIN32)
 // What another open of path for access meets, sharing everything: 0 when
 // it succeeds, else the system's code.
@@ -278,6 +317,25 @@ TEST(FileLayerWindows, ANewFileNeverReplacesAnotherThroughItsShortName) {
   // The file's own name in other letters is its name: it is replaced.
   ASSERT_TRUE(WriteAll(PathOf(dir / "LongFileName.HTM"), "second"));
   EXPECT_EQ(ReadAll(longPath), "second");
+}
+
+// The same for a folder of a book's tree: "LONGFO~1/x" is refused, not
+// written into the folder made for "longfoldername".
+TEST(FileLayerWindows, AFolderIsNeverReachedThroughItsShortName) {
+  const ScratchDir dir;
+  fs::Folder root;
+  ASSERT_TRUE(root.Open(PathOf(dir.path())));
+  fs::Folder made;
+  ASSERT_EQ(root.MakeFolder(u"longfoldername", made), 0);
+  made.Close();
+  std::wstring shortPath(MAX_PATH, L'\0');
+  shortPath.resize(::GetShortPathNameW(win32::ToWide(PathOf(dir / "longfoldername")).c_str(), shortPath.data(), MAX_PATH));
+  const std::wstring alias = shortPath.substr(shortPath.find_last_of(L'\\') + 1);
+  ASSERT_FALSE(alias.empty());
+  if (::lstrcmpiW(alias.c_str(), L"longfoldername") == 0) GTEST_SKIP() << "this volume keeps no short names";
+  fs::OutputFile out;
+  EXPECT_EQ(fs::CreateInTree(root, win32::FromWide(alias) + u"/x.png", out), ERROR_ALREADY_EXISTS);
+  EXPECT_TRUE(stdfs::is_empty(dir / "longfoldername"));
 }
 
 TEST(FileLayerWindows, AFileBeingReadMayBeReadButNotWritten) {

@@ -213,6 +213,9 @@ TEST(Sweep, RemovesOnlyAbandonedBookFoldersOfThisUser) {
   for (const std::string& name : abandoned) {
     stdfs::create_directory(tmp / name);
     WriteFile(tmp / name / "index.html", "old");
+    // A tree book's folders go with it.
+    stdfs::create_directories(tmp / name / "img" / "deep");
+    WriteFile(tmp / name / "img" / "deep" / "a.gif", "old");
   }
   for (const std::string& name : wrongNames) {
     stdfs::create_directory(tmp / name);
@@ -275,13 +278,19 @@ TEST_F(RemoveBookFolderTest, DeletesTheFilesAndTheFolder) {
   EXPECT_FALSE(stdfs::exists(folder_));
 }
 
-TEST_F(RemoveBookFolderTest, LeavesASubfolderAloneAndSoTheFolderStays) {
+TEST_F(RemoveBookFolderTest, RemovesATreeAndOnlyTheLinksInIt) {
   WriteFile(folder_ / "index.html", "x");
-  stdfs::create_directory(folder_ / "sub");
-  WriteFile(folder_ / "sub" / "inner", "y");
-  EXPECT_FALSE(RemoveBookFolder(folder_.string()));
-  EXPECT_FALSE(stdfs::exists(folder_ / "index.html"));
-  EXPECT_TRUE(stdfs::exists(folder_ / "sub" / "inner"));
+  stdfs::create_directories(folder_ / "img" / "deep" / "deeper");
+  WriteFile(folder_ / "img" / "a.gif", "y");
+  WriteFile(folder_ / "img" / "deep" / "deeper" / "b.gif", "z");
+  stdfs::create_directory(folder_ / "empty");
+  stdfs::create_directory(dir_ / "outdir");
+  WriteFile(dir_ / "outdir" / "x", "keep");
+  std::error_code linkError;
+  stdfs::create_directory_symlink(dir_ / "outdir", folder_ / "img" / "deep" / "link", linkError);
+  EXPECT_TRUE(RemoveBookFolder(folder_.string()));
+  EXPECT_FALSE(stdfs::exists(folder_));
+  EXPECT_EQ(ReadFile(dir_ / "outdir" / "x"), "keep");
 }
 
 TEST_F(RemoveBookFolderTest, RemovesALinkWithoutTouchingWhatItPointsTo) {

@@ -145,7 +145,10 @@ class ProgramTest : public ::testing::Test {
   stdfs::path Pack(const std::map<std::string, std::string>& files) {
     const stdfs::path source = dir_ / "source";
     stdfs::create_directory(source);
-    for (const auto& [name, data] : files) WriteFile(source / name, data);
+    for (const auto& [name, data] : files) {
+      stdfs::create_directories((source / name).parent_path());
+      WriteFile(source / name, data);
+    }
     const stdfs::path book = dir_ / "book";
     const int status = std::system(("'" + std::string(PAGIMOR_PACK_PROGRAM) + "' create --viewer '" PAGIMOR_VIEWER_PROGRAM
                                     "' -o '" + book.string() + "' '" + source.string() + "' >/dev/null")
@@ -183,10 +186,10 @@ bool BookShown(const std::string& display = "") {
 TEST_F(ProgramTest, BookShowsItsFilesAsPackedAndLeavesNothingBehind) {
   const std::map<std::string, std::string> files = {
       {"index.html",
-       "<html><body><img src='picture.gif'><script>"
+       "<html><body><img src='img/picture.gif'><script>"
        "setTimeout(function(){location.href='about:blank';}, 2500);</script></body></html>"},
-      {"picture.gif", SaltedData(7, 3000)},
-      {"sound.wav", SaltedData(8, 70000)},
+      {"img/picture.gif", SaltedData(7, 3000)},
+      {"media/sounds/sound.wav", SaltedData(8, 70000)},
   };
   const stdfs::path book = Pack(files);
 
@@ -504,7 +507,8 @@ TEST_F(ProgramTest, SignalWhileAMessageIsShownEndsTheRun) {
   const stdfs::path book = Pack(kStayingBook);
   const std::string bytes = ReadFile(book);
   const stdfs::path unclosed = dir_ / "unclosed";
-  WriteFile(unclosed, bytes.substr(0, bytes.size() - 1));
+  // Without its digest, the book takes the road of an unsealed one.
+  WriteFile(unclosed, bytes.substr(0, bytes.size() - kSealLength - 1));
   stdfs::permissions(unclosed, stdfs::perms::owner_all);
   const std::pair<stdfs::path, std::string> cases[] = {{unclosed, "EBook"}, {PAGIMOR_VIEWER_PROGRAM, "Error"}};
   for (const auto& [program, title] : cases) {

@@ -20,10 +20,9 @@ namespace {
 
 namespace stdfs = std::filesystem;
 
-// Points the reader at the book; false after a message when it is no file.
+// False after a message when the book is no file the reader can read.
 bool OpenBook(const std::string& book) {
-  ExePath = FilePath(ToPath(book));
-  const fs::InputFile file(ExePath);
+  const fs::InputFile file(FilePath(ToPath(book)));
   if (!file.is_open()) {
     Complain("cannot open " + book + ": " + OpenProblem(book, file.error()));
     return false;
@@ -40,13 +39,14 @@ std::string SizeColumn(std::int64_t size) {
 // signed Windows program: its security entry points at a certificate table
 // that fills the rest of the file, after at most the zeros that align it.
 // The size of that table, or nothing when the bytes are something else.
-std::optional<std::int64_t> SignatureAfter(const fs::InputFile& book, std::int64_t archiveEnd) {
+std::optional<std::int64_t> SignatureAfter(const ArchiveReader& reader, const fs::InputFile& book,
+                                          std::int64_t archiveEnd) {
   constexpr std::int64_t kAlignment = 8;
   const std::optional<SecurityDirectory> security = ReadSecurityDirectory(book);
   if (!security || security->tableSize == 0) return std::nullopt;
   const std::int64_t gap = security->tableOffset - archiveEnd;
   if (gap < 0 || gap >= kAlignment || security->tableOffset + security->tableSize != book.Size()) return std::nullopt;
-  const Bytes padding = ReadContainerBytes(archiveEnd, static_cast<std::size_t>(gap));
+  const Bytes padding = reader.ReadBytes(archiveEnd, static_cast<std::size_t>(gap));
   if (padding != Bytes(static_cast<std::size_t>(gap), '\0') || !IsCertificateTable(book, security->tableOffset)) {
     return std::nullopt;
   }
@@ -60,14 +60,31 @@ bool IsUpperHex(std::string_view text) {
   return true;
 }
 
+// What list and verify say of the book's digest.
+const char* SealLine(const SealCheck& seal) {
+  switch (seal.state) {
+    case SealCheck::State::Holds:
+      return "SHA-256 digest: holds";
+    case SealCheck::State::Broken:
+      return "SHA-256 digest: does not hold";
+    case SealCheck::State::Unsealed:
+      break;
+  }
+  return "SHA-256 digest: none (the book does not check itself)";
+}
+
 }  // namespace
 
 int List(const std::string& book) {
   if (!OpenBook(book)) return kExitBadInput;
   ConsoleHost host(book);
-  const ArchiveWalk walk = WalkArchive(host);
+  bool aborted = false;
+  const ArchiveReader reader(FilePath(ToPath(book)), host, aborted);
+  const ArchiveWalk walk = WalkArchive(reader);
   if (!walk.error.empty()) {
     Complain(book + ": " + walk.error);
+    const SealCheck seal = CheckSeal(reader, walk);
+    if (seal.state == SealCheck::State::Broken) Print(std::string(SealLine(seal)) + "\n");
     return kExitBadInput;
   }
   std::int64_t total = 0;
@@ -76,6 +93,12 @@ int List(const std::string& book) {
     total += entry.size();
   }
   Print(SizeColumn(total) + "  bytes in " + std::to_string(walk.entries.size()) + " files\n");
+  const SealCheck seal = CheckSeal(reader, walk);
+  Print(std::string(SealLine(seal)) + "\n");
+  if (seal.state == SealCheck::State::Broken) {
+    Complain(book + ": " + seal.problem);
+    return kExitBadInput;
+  }
   return kExitOk;
 }
 
@@ -88,20 +111,32 @@ int Extract(const std::string& book, const std::string& dir) {
     return kExitBadInput;
   }
   ConsoleHost host(book);
+  bool aborted = false;
+  const ArchiveReader reader(FilePath(ToPath(book)), host, aborted);
   const std::u16string folder = FilePath(ToPath(dir));
-  Progress progress("extracting", fs::InputFile(ExePath).Size());
-  const ArchiveWalk walk = WalkArchive(host, [&](const ArchiveWalk& sofar, std::string& error) {
+  // DIR itself may be a link the user made; nothing below it is followed.
+  fs::Folder root;
+  if (!root.Open(folder + fs::kSeparator)) {
+    Complain("cannot open the folder " + dir + ": " + fs::ErrorText(root.error()));
+    return kExitBadInput;
+  }
+  // Files and folders as any program makes them, less the umask: only the
+  // viewer's own book folder is private.
+  constexpr unsigned kFileMode = 0666;
+  constexpr unsigned kFolderMode = 0777;
+  Progress progress("extracting", fs::InputFile(reader.container()).Size());
+  const ArchiveWalk walk = WalkArchive(reader, [&](const ArchiveWalk& sofar, std::string& error) {
     const ArchiveEntry& entry = sofar.entries.back();
     std::int32_t next = 0;
     const std::u16string target = fs::JoinPath(folder, entry.name);
-    if (!CopyRange(entry.dataStart, entry.dataEnd, target, next, host)) {
+    if (!reader.CopyRange(entry.dataStart, entry.dataEnd, root, entry.name, next, kFileMode, kFolderMode)) {
       // A file cut short would pass for the book's own; better none at all.
-      fs::RemoveFile(target);
+      // It goes the way it came, never through a link.
+      fs::RemoveInTree(root, entry.name);
       error = "cannot write " + PathText(ToPath(target));
       std::error_code ignored;
-      if (stdfs::is_directory(stdfs::symlink_status(ToPath(target), ignored))) {
-        error += ": a folder of that name is in the way";
-      }
+      const stdfs::file_status status = stdfs::symlink_status(ToPath(target), ignored);
+      if (stdfs::is_directory(status)) error += ": a folder of that name is in the way";
       return false;
     }
     progress.Step(entry.index + 1, sofar.count);
@@ -117,9 +152,11 @@ int Extract(const std::string& book, const std::string& dir) {
 int Verify(const std::string& book) {
   if (!OpenBook(book)) return kExitBadInput;
   ConsoleHost host(book);
+  bool aborted = false;
+  const ArchiveReader reader(FilePath(ToPath(book)), host, aborted);
   std::vector<std::string> problems;
   const auto problem = [&problems](std::string text) { problems.push_back(std::move(text)); };
-  const fs::InputFile file(ExePath);
+  const fs::InputFile file(reader.container());
   const std::int64_t size = file.Size();
   if (size >= (std::int64_t{1} << 31)) problem("the book is 2 GiB or larger; its offsets cannot be read");
   // Windows takes names that differ only in letter case for one file.
@@ -128,26 +165,29 @@ int Verify(const std::string& book) {
 
   std::set<std::u16string> names;
   std::optional<std::int64_t> signature;
+  SealCheck seal;
   ArchiveWalk walk;
-  walk = WalkArchive(host, [&](const ArchiveWalk& sofar, std::string& error) {
+  walk = WalkArchive(reader, [&](const ArchiveWalk& sofar, std::string& error) {
     const ArchiveEntry& entry = sofar.entries.back();
     const std::string which = "entry " + std::to_string(entry.index + 1) + " (" + ToUtf8(entry.name) + ")";
-    if (ReadContainerBytes(entry.entryOffset, kEntryMarker.size()) != kEntryMarker) {
+    if (reader.ReadBytes(entry.entryOffset, kEntryMarker.size()) != kEntryMarker) {
       error = "entry " + std::to_string(entry.index + 1) + ": no entry marker at offset " +
               std::to_string(entry.entryOffset);
       return false;
     }
     const std::int64_t hexStart = std::int64_t{entry.entryOffset} + kEntryMarkerLength;
     const auto hexLength = static_cast<std::size_t>(entry.dataStart - kNameCloserLength - hexStart);
-    const Bytes hex = ReadContainerBytes(hexStart, hexLength);
+    const Bytes hex = reader.ReadBytes(hexStart, hexLength);
     if (hex.size() % 4 != 0 || !IsUpperHex(hex)) problem(which + ": the name is not written as upper-case hex digits");
-    if (ReadContainerBytes(entry.dataStart - kNameCloserLength, kNameCloser.size()) != kNameCloser) {
+    if (reader.ReadBytes(entry.dataStart - kNameCloserLength, kNameCloser.size()) != kNameCloser) {
       problem(which + ": the name is not closed by the name closer");
     }
     if (entry.dataEnd < entry.dataStart) {
       error = "the program before the archive holds an entry terminator at offset " + std::to_string(entry.dataEnd);
       return false;
     }
+    // Its refusal has been told already; its name is none to compare.
+    if (entry.refused) return true;
     if (!names.insert(entry.name).second) {
       problem(which + ": the name stands twice; the later file replaces the earlier");
     } else if (forWindows) {
@@ -158,8 +198,27 @@ int Verify(const std::string& book) {
       }
     }
     return true;
+  }, [&](const ArchiveEntry&, const std::string& refusal) {
+    // Every refused name is told, not only the first.
+    problem(refusal);
+    return true;
   });
-  if (!walk.error.empty()) problem(walk.error);
+  // On Windows a file whose path is, but for the case, a folder of another
+  // entry's path stands where that folder has to be made.
+  for (const auto& [upper, which] : upperNames) {
+    for (std::size_t slash = upper.find(u'/'); slash != std::u16string::npos; slash = upper.find(u'/', slash + 1)) {
+      if (const auto it = upperNames.find(upper.substr(0, slash)); it != upperNames.end()) {
+        problem(it->second + ": on Windows the file stands where " + which + " needs a folder of that name");
+      }
+    }
+  }
+  if (!walk.error.empty()) {
+    problem(walk.error);
+    // A sealed book was whole when it was made: say so.
+    if (const SealCheck broken = CheckSeal(reader, walk); broken.state == SealCheck::State::Broken) {
+      problem(broken.problem);
+    }
+  }
   if (walk.error.empty() && !walk.entries.empty()) {
     const ArchiveEntry& last = walk.entries.back();
     if (last.closedByTerminator) {
@@ -176,14 +235,19 @@ int Verify(const std::string& book) {
                                                                 static_cast<std::int32_t>(walk.countText.size())) {
       problem("the file count is not followed directly by the first entry");
     }
-    const std::int64_t archiveEnd = std::int64_t{last.dataEnd} + kEndOfArchiveMarkerLength;
+    seal = CheckSeal(reader, walk);
+    if (seal.state == SealCheck::State::Broken) problem(seal.problem);
+    // The trailer, when there is one, ends the book as the marker does.
+    const std::int64_t archiveEnd = seal.end >= 0 ? seal.end : std::int64_t{last.dataEnd} + kEndOfArchiveMarkerLength;
     const std::int64_t after = size - archiveEnd;
     if (!last.closedByTerminator && after > 0) {
       // A signature made after packing covers the archive too.
-      signature = SignatureAfter(file, archiveEnd);
+      signature = SignatureAfter(reader, file, archiveEnd);
       if (!signature) {
         problem(std::to_string(after) +
-                " bytes follow the end-of-archive marker; the last file may hold the marker in its data");
+                (seal.state == SealCheck::State::Unsealed
+                     ? " bytes follow the end-of-archive marker; the last file may hold the marker in its data"
+                     : " bytes follow the SHA-256 digest after the end-of-archive marker"));
       }
     }
     if (names.count(u"index.html") == 0) problem("there is no index.html, the page a book opens on");
@@ -199,6 +263,7 @@ int Verify(const std::string& book) {
   for (const ArchiveEntry& entry : walk.entries) total += entry.size();
   std::string report = book + ": a sound book of " + std::to_string(walk.entries.size()) + " files, " +
                        std::to_string(total) + " bytes of data";
+  report += seal.state == SealCheck::State::Holds ? ", its SHA-256 digest holds" : ", without a SHA-256 digest";
   if (signature) report += ", signed (a certificate table of " + std::to_string(*signature) + " bytes follows it)";
   Print(report + "\n");
   return kExitOk;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace pagimor::pack {
 
@@ -8,6 +9,7 @@ struct CreateOptions {
   std::string viewer;  // empty: the viewer beside the packer
   std::string output;  // empty: the folder's name + ".run" (".exe"), in the current folder
   std::string folder;
+  std::vector<std::string> excludes;  // --exclude patterns
 };
 
 // Each returns the process's exit code and has reported any failure.

@@ -2,6 +2,7 @@
 // folder, keeping every rule that the viewer's reader relies on.
 
 #include <algorithm>
+#include <cstring>
 #include <array>
 #include <filesystem>
 #include <limits>
@@ -16,8 +17,10 @@
 #include "letter_case.h"
 #include "paths.h"
 #include "pe.h"
+#include "tree.h"
 #include "platform/file.h"
 #include "platform/process.h"
+#include "platform/sha256.h"
 #include "platform/text.h"
 #include "vxwebtest/archive.h"
 #include "vxwebtest/search.h"
@@ -27,13 +30,6 @@ namespace {
 
 namespace stdfs = std::filesystem;
 
-struct SourceFile {
-  std::string path;         // for messages
-  std::u16string filePath;  // as the file layer opens it
-  std::string utf8Name;     // the name, valid UTF-8
-  std::u16string name;
-  std::int64_t size = 0;
-};
 
 // The part of the viewer that goes into the book. A signed viewer goes in
 // without its signature: the archive after it would break the signature
@@ -51,16 +47,6 @@ struct ViewerCopy {
 
 // The books' offsets are signed 32-bit: the whole file stays below this.
 constexpr std::int64_t kBookLimit = std::int64_t{1} << 31;
-
-std::string HexName(std::u16string_view name) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string hex;
-  hex.reserve(name.size() * 4);
-  for (const char16_t unit : name) {
-    for (int shift = 12; shift >= 0; shift -= 4) hex.push_back(kDigits[(unit >> shift) & 0xF]);
-  }
-  return hex;
-}
 
 std::string Quote(std::string_view s) { return "\"" + std::string(s) + "\""; }
 
@@ -142,87 +128,44 @@ bool CheckOutput(const std::string& outputText, const std::string& folderText, c
   return true;
 }
 
-// Collects the folder's files and refuses anything the format cannot carry.
-bool CollectFiles(const std::string& folderText, std::vector<SourceFile>& files) {
-  const stdfs::path folder = ToPath(folderText);
-  std::error_code ec;
-  if (!stdfs::is_directory(folder, ec)) {
-    Complain(Quote(folderText) + " is not a folder");
-    return false;
-  }
-  bool ok = true;
-  stdfs::directory_iterator it(folder, ec);
-  if (ec) {
-    Complain("cannot read the folder " + Quote(folderText) + ": " + ec.message());
-    return false;
-  }
-  for (const stdfs::directory_entry& entry : it) {
-    SourceFile file;
-    file.path = PathText(entry.path());
-    file.filePath = FilePath(entry.path());
-    const stdfs::file_status status = entry.status(ec);
-    if (stdfs::is_directory(status)) {
-      Complain(Quote(file.path) + ": is a subfolder; a book holds only the files directly inside its folder");
-      ok = false;
-      continue;
+// Offset of the first terminator in the file, -1 for none, nothing when
+// the file cannot be read; every byte read also goes into the hash, so that
+// the one pass that checks the data also seals it.
+std::optional<std::int64_t> ScanAndHash(const fs::InputFile& input, std::string_view terminator, Sha256& hash) {
+  constexpr std::size_t kBlock = detail::kScanBlock;
+  std::vector<std::uint8_t> buffer(detail::kMaxNeedle + kBlock);
+  std::int64_t found = -1;
+  std::size_t carried = 0;
+  for (std::int64_t position = 0;;) {  // file offset of buffer[carried]
+    const std::int64_t got = input.ReadAt(position, std::span(buffer).subspan(carried, kBlock));
+    if (got < 0) return std::nullopt;
+    if (got == 0) return found;
+    hash.Update(std::span(buffer).subspan(carried, static_cast<std::size_t>(got)));
+    const std::size_t filled = carried + static_cast<std::size_t>(got);
+    if (found < 0) {
+      const std::size_t hit = detail::FindBytes(std::span(buffer).first(filled), terminator);
+      if (hit != detail::kNoMatch) found = position - static_cast<std::int64_t>(carried) + static_cast<std::int64_t>(hit);
     }
-    if (!stdfs::is_regular_file(status)) {
-      Complain(Quote(file.path) + ": is not a regular file");
-      ok = false;
-      continue;
-    }
-#if defined(_WIN32)
-    // Wide already; a lone surrogate is caught with the other name problems.
-    const std::optional<std::u16string> name = FilePath(entry.path().filename());
-#else
-    const std::optional<std::u16string> name = FromUtf8(entry.path().filename().native());
-    if (!name) {
-      Complain(Quote(file.path) + ": the name is not valid UTF-8");
-      ok = false;
-      continue;
-    }
-#endif
-    if (const char* problem = FileNameProblem(*name)) {
-      Complain(Quote(file.path) + ": " + problem);
-      ok = false;
-      continue;
-    }
-    file.utf8Name = ToUtf8(*name);
-    file.name = *name;
-    file.size = static_cast<std::int64_t>(entry.file_size(ec));
-    if (ec) {
-      Complain(Quote(file.path) + ": " + ec.message());
-      ok = false;
-      continue;
-    }
-    files.push_back(std::move(file));
+    const std::size_t keep = std::min(filled, terminator.size() - 1);
+    std::memmove(buffer.data(), buffer.data() + filled - keep, keep);
+    carried = keep;
+    position += got;
   }
-  if (!ok) return false;
-  std::sort(files.begin(), files.end(),
-            [](const SourceFile& a, const SourceFile& b) { return a.utf8Name < b.utf8Name; });
-  if (files.empty()) {
-    Complain(Quote(folderText) + " is empty");
-    return false;
-  }
-  if (files.size() > static_cast<std::size_t>(kMaxFileCount)) {
-    Complain(Quote(folderText) + " holds " + std::to_string(files.size()) + " files; a book holds at most " +
-             std::to_string(kMaxFileCount));
-    return false;
-  }
-  if (std::none_of(files.begin(), files.end(), [](const SourceFile& f) { return f.name == u"index.html"; })) {
-    Complain(Quote(folderText) + " has no index.html, the page a book opens on");
-    return false;
-  }
-  return true;
 }
 
 // Every file's data must not hold the entry terminator, which would end it
-// early.
-bool CheckContents(const std::vector<SourceFile>& files, std::string_view terminator) {
+// early. The files are read in the book's order, and the archive's digest
+// is made on the way, for the trailer that lets a book check itself.
+bool CheckContents(const std::vector<SourceFile>& files, std::string_view terminator, std::string_view endMarker,
+                   Sha256Digest& digest) {
+  Sha256 hash;
+  hash.Update(HeaderBytes(static_cast<int>(files.size())));
   bool ok = true;
-  for (const SourceFile& file : files) {
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    const SourceFile& file = files[i];
+    hash.Update(EntryHeadBytes(file.name));
     const fs::InputFile input(file.filePath);
-    const std::optional<std::int64_t> at = input.is_open() ? FindIn(input, terminator) : std::nullopt;
+    const std::optional<std::int64_t> at = input.is_open() ? ScanAndHash(input, terminator, hash) : std::nullopt;
     if (!at) {
       Complain(Quote(file.path) + ": " + (input.is_open() ? "cannot be read" : fs::ErrorText(input.error())));
       ok = false;
@@ -231,7 +174,13 @@ bool CheckContents(const std::vector<SourceFile>& files, std::string_view termin
                ", which a book's data cannot carry");
       ok = false;
     }
+    hash.Update(i + 1 < files.size() ? terminator : endMarker);
   }
+  if (ok && !hash.ok()) {
+    Complain("the system cannot compute the book's SHA-256 digest");
+    ok = false;
+  }
+  digest = hash.Finish();
   return ok;
 }
 
@@ -259,7 +208,9 @@ bool OrderFiles(std::vector<SourceFile>& files, std::string_view endMarker) {
 }
 
 // Windows takes names that differ only in letter case for one file: in the
-// book folder the later would replace the earlier.
+// book folder the later would replace the earlier. That holds for whole
+// paths, and for a file whose path is, but for the case, a folder of
+// another's: it would stand where that folder has to be made.
 bool CheckLetterCase(const std::vector<SourceFile>& files) {
   std::map<std::u16string, const SourceFile*> seen;
   bool ok = true;
@@ -269,6 +220,18 @@ bool CheckLetterCase(const std::vector<SourceFile>& files) {
       Complain(Quote(it->second->path) + " and " + Quote(file.path) +
                ": the names differ only in letter case, and Windows, where this viewer runs, takes them for one file");
       ok = false;
+    }
+  }
+  for (const SourceFile& file : files) {
+    const std::u16string upper = UpperCase(file.name);
+    for (std::size_t slash = upper.find(u'/'); slash != std::u16string::npos; slash = upper.find(u'/', slash + 1)) {
+      const auto it = seen.find(upper.substr(0, slash));
+      if (it != seen.end()) {
+        Complain(Quote(it->second->path) + " and " + Quote(file.path) +
+                 ": on Windows, where this viewer runs, the file would stand where the folder has to be made, "
+                 "since names differ there only in letter case");
+        ok = false;
+      }
     }
   }
   return ok;
@@ -287,8 +250,8 @@ ViewerCopy PlanViewerCopy(const fs::InputFile& viewer) {
 
 // Writes everything to the open temporary file; false after a message.
 bool WriteBook(fs::OutputFile& out, const fs::InputFile& viewer, const ViewerCopy& viewerCopy,
-               const std::vector<SourceFile>& files, std::string_view header, std::string_view terminator,
-               std::string_view endMarker, std::int64_t total) {
+               const std::vector<SourceFile>& files, std::string_view terminator,
+               std::string_view endMarker, const Sha256Digest& digest, std::int64_t total) {
   // Copies the bytes of from between begin and end.
   const auto copy = [&out](const fs::InputFile& from, std::int64_t begin, std::int64_t end, const std::string& what) {
     for (std::int64_t done = begin; done < end;) {
@@ -323,9 +286,7 @@ bool WriteBook(fs::OutputFile& out, const fs::InputFile& viewer, const ViewerCop
     copied = zeros.offset + zeros.length;
   }
   if (!copy(viewer, copied, viewerCopy.size, "the viewer")) return false;
-  std::string head(header);
-  head += std::to_string(files.size());
-  if (!out.Write(head)) return false;
+  if (!out.Write(HeaderBytes(static_cast<int>(files.size())))) return false;
   Progress progress("packing", total);
   for (std::size_t i = 0; i < files.size(); ++i) {
     const SourceFile& file = files[i];
@@ -334,14 +295,12 @@ bool WriteBook(fs::OutputFile& out, const fs::InputFile& viewer, const ViewerCop
       Complain(Quote(file.path) + ": " + fs::ErrorText(input.error()));
       return false;
     }
-    std::string entry(kEntryMarker);
-    entry += HexName(file.name);
-    entry += kNameCloser;
-    if (!out.Write(entry) || !copy(input, 0, file.size, file.path)) return false;
+    if (!out.Write(EntryHeadBytes(file.name)) || !copy(input, 0, file.size, file.path)) return false;
     if (!out.Write(i + 1 < files.size() ? terminator : endMarker)) return false;
     progress.Step(static_cast<int>(i + 1), static_cast<int>(files.size()));
   }
-  return true;
+  // The trailer: a signature made later stands after it.
+  return out.Write(SealBytes(digest));
 }
 
 }  // namespace
@@ -350,7 +309,7 @@ int Create(const CreateOptions& options) {
   const std::string viewerPath = options.viewer.empty() ? DefaultViewer() : options.viewer;
 
   std::vector<SourceFile> files;
-  if (!CollectFiles(options.folder, files)) return kExitBadInput;
+  if (!CollectTree(options.folder, options.excludes, files)) return kExitBadInput;
 
   const Bytes header = UnshiftMarker(HeaderMarkerKey());
   const Bytes terminator = UnshiftMarker(EntryTerminatorKey());
@@ -382,20 +341,21 @@ int Create(const CreateOptions& options) {
   if (!CheckOutput(output, options.folder, viewerPath)) return kExitBadInput;
 
   const ViewerCopy viewerCopy = PlanViewerCopy(viewer);
-  std::int64_t total = viewerCopy.size + static_cast<std::int64_t>(header.size() + std::to_string(files.size()).size());
+  std::int64_t total = viewerCopy.size + HeaderLength(static_cast<int>(files.size()));
   std::int64_t data = 0;
-  for (const SourceFile& file : files) {
-    total += kEntryMarkerLength + 4 * static_cast<std::int64_t>(file.name.size()) + kNameCloserLength + file.size;
-    data += file.size;
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    total += EntryLength(files[i].name.size(), files[i].size, i + 1 == files.size());
+    data += files[i].size;
   }
-  total += kEntryTerminatorLength * static_cast<std::int64_t>(files.size() - 1) + kEndOfArchiveMarkerLength;
+  total += static_cast<std::int64_t>(kSealLength);
   if (total >= kBookLimit) {
     Complain("the book would be " + std::to_string(total) + " bytes; a book stays below 2 GiB (" +
              std::to_string(kBookLimit) + " bytes)");
     return kExitBadInput;
   }
 
-  if (!CheckContents(files, terminator) || !OrderFiles(files, endMarker)) return kExitBadInput;
+  Sha256Digest digest{};
+  if (!OrderFiles(files, endMarker) || !CheckContents(files, terminator, endMarker, digest)) return kExitBadInput;
 
   // Written beside the target and renamed into place only when complete, so
   // a failure never leaves a partial book; what a killed run of the same
@@ -415,7 +375,7 @@ int Create(const CreateOptions& options) {
   // set-group bits: a book is the author's content, not a trusted program.
   constexpr unsigned kSetIdBits = 06000u;
   const unsigned mode = viewer.PermissionBits().value_or(0755u) & ~kSetIdBits;
-  const bool written = WriteBook(out, viewer, viewerCopy, files, header, terminator, endMarker, data) &&
+  const bool written = WriteBook(out, viewer, viewerCopy, files, terminator, endMarker, digest, data) &&
                        out.SetMode(mode);
   const fs::ErrorCode writeError = out.error();
   const bool closed = out.Close();

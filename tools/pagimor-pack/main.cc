@@ -1,4 +1,4 @@
-// pagimor-pack: makes books from flat folders, and lists, extracts and
+// pagimor-pack: makes books from folder trees, and lists, extracts and
 // verifies them.
 #include <cstdio>
 #include <string>
@@ -20,18 +20,18 @@ constexpr std::string_view kExitStatus =
     "Exit status: 0 on success, 1 for a bad folder or book, 2 for a usage error.\n";
 
 constexpr std::string_view kUsage =
-    "Usage: pagimor-pack create [--viewer VIEWER] [-o BOOK] FOLDER\n"
+    "Usage: pagimor-pack create [--viewer VIEWER] [-o BOOK] [--exclude PATTERN]... FOLDER\n"
     "       pagimor-pack list BOOK\n"
     "       pagimor-pack extract BOOK DIR\n"
     "       pagimor-pack verify BOOK\n"
     "       pagimor-pack COMMAND --help\n"
     "\n"
     "Makes a Pagimor book, one executable that opens index.html, from the files\n"
-    "directly inside FOLDER (no subfolders, at most 999 files, one of them\n"
-    "index.html, names of at most 255 characters).\n"
+    "under FOLDER, subfolders included (at most 999 files, one of them\n"
+    "index.html, paths of at most 255 characters).\n"
     "\n"
     "Commands:\n"
-    "  create    write VIEWER followed by the archive of FOLDER's files to BOOK\n"
+    "  create    write VIEWER followed by the archive of FOLDER's tree to BOOK\n"
     "  list      print every file of BOOK with its size, and the total\n"
     "  extract   write every file of BOOK into DIR, made if missing\n"
     "  verify    check that BOOK keeps every rule its viewer relies on\n"
@@ -48,35 +48,46 @@ struct CommandHelp {
 
 constexpr CommandHelp kCommandHelp[] = {
     {"create",
-     "Usage: pagimor-pack create [--viewer VIEWER] [-o BOOK] FOLDER\n"
+     "Usage: pagimor-pack create [--viewer VIEWER] [-o BOOK] [--exclude PATTERN]... FOLDER\n"
      "\n"
-     "Writes VIEWER followed by the archive of FOLDER's files to BOOK. FOLDER\n"
-     "holds only files (no subfolders), at most 999 of them, one of them\n"
-     "index.html, with names of at most 255 characters. BOOK may not lie inside\n"
-     "FOLDER or be the viewer itself.\n"
+     "Writes VIEWER followed by the archive of every file under FOLDER, in its\n"
+     "subfolders too, to BOOK: at most 999 files, one of them index.html at the\n"
+     "top, each path at most 255 characters. Empty folders are not kept. A\n"
+     "symbolic link is packed only when it points to a file inside FOLDER. BOOK\n"
+     "may not lie inside FOLDER or be the viewer itself.\n"
+     "\n"
+     "Always left out, at any depth: .git, .hg, .svn, .DS_Store, Thumbs.db,\n"
+     "desktop.ini and __MACOSX/.\n"
      "\n"
      "Options:\n"
      "  --viewer VIEWER    the viewer program to carry the book (default: pagimor\n"
      "                     beside this program)\n"
      "  -o, --output BOOK  the book to write (default: FOLDER's name + .run, or\n"
      "                     + .exe for a Windows viewer, in the current folder)\n"
+     "  --exclude PATTERN  leave out what PATTERN matches; may be given again. A\n"
+     "                     pattern without '/' matches a file's or folder's name\n"
+     "                     at any depth (*.psd), one with '/' the path from\n"
+     "                     FOLDER (media/raw/*); one ending in '/' only folders.\n"
+     "                     * and ? stay within a name, ** crosses folders.\n"
      "\n"},
     {"list",
      "Usage: pagimor-pack list BOOK\n"
      "\n"
-     "Prints every file of BOOK with its size, and the total.\n"
+     "Prints every file of BOOK (its path in the book) with its size, the total,\n"
+     "and whether the book carries a SHA-256 digest and whether it holds.\n"
      "\n"},
     {"extract",
      "Usage: pagimor-pack extract BOOK DIR\n"
      "\n"
-     "Writes every file of BOOK into DIR, made if missing. A file already in DIR\n"
-     "under the same name is replaced; a folder of that name stops the run.\n"
+     "Writes every file of BOOK into DIR, made if missing, with the book's\n"
+     "folders, never through a symbolic link. A file already in DIR under the\n"
+     "same name is replaced; a folder of that name stops the run.\n"
      "\n"},
     {"verify",
      "Usage: pagimor-pack verify BOOK\n"
      "\n"
-     "Checks that BOOK keeps every rule its viewer relies on, and says what is\n"
-     "wrong.\n"
+     "Checks that BOOK keeps every rule its viewer relies on, its SHA-256 digest\n"
+     "when it carries one, and says which entry breaks which rule.\n"
      "\n"},
 };
 
@@ -123,6 +134,11 @@ int Run(std::vector<std::string> args) {
     } else if (arg == "--viewer" || arg == "-o" || arg == "--output") {
       if (i + 1 >= args.size()) return UsageError("option " + arg + " needs a value");
       (arg == "--viewer" ? create.viewer : create.output) = args[++i];
+    } else if (arg == "--exclude") {
+      if (i + 1 >= args.size()) return UsageError("option " + arg + " needs a value");
+      create.excludes.push_back(args[++i]);
+    } else if (arg.starts_with("--exclude=")) {
+      create.excludes.push_back(arg.substr(10));
     } else if (arg.starts_with("--viewer=")) {
       create.viewer = arg.substr(9);
     } else if (arg.starts_with("--output=")) {
@@ -144,10 +160,10 @@ int Run(std::vector<std::string> args) {
   if (FindCommand(command) == nullptr) return UsageError("unknown command '" + command + "'");
   if (help) return ShowHelp(FindCommand(command)->text);
 
-  const bool createOptions = !create.viewer.empty() || !create.output.empty();
+  const bool createOptions = !create.viewer.empty() || !create.output.empty() || !create.excludes.empty();
   const auto expect = [&](std::size_t n, const char* what) -> std::string {
     if (operands.size() != n) return "'" + command + "' takes " + what;
-    if (command != "create" && createOptions) return "--viewer and --output go with 'create' only";
+    if (command != "create" && createOptions) return "--viewer, --output and --exclude go with 'create' only";
     return {};
   };
   std::string problem;

@@ -116,6 +116,25 @@ bool OutputFile::Create(std::u16string_view path, unsigned mode) {
   return is_open();
 }
 
+bool OutputFile::CreateIn(const Folder& folder, std::u16string_view name, unsigned mode) {
+  handle_.Reset();
+  path_ = JoinPath(folder.path(), name);
+  if (!folder.is_open()) {
+    error_ = EBADF;
+    return false;
+  }
+  const std::string native = Native(name);
+  // As in Create: whatever stands under the name goes first, never followed.
+  if (::unlinkat(folder.native_handle(), native.c_str(), 0) != 0 && errno != ENOENT) {
+    error_ = errno;
+    return false;
+  }
+  handle_.Reset(::openat(folder.native_handle(), native.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
+                         static_cast<mode_t>(mode)));
+  error_ = is_open() ? 0 : errno;
+  return is_open();
+}
+
 bool OutputFile::CreateTempBeside(std::u16string_view target) {
   handle_.Reset();
   // A hidden name in the target's folder, so the rename stays on one file system.
@@ -251,6 +270,30 @@ bool Folder::Open(std::u16string_view path) {
   handle_.Reset(::open(Native(path).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   error_ = is_open() ? 0 : errno;
   return is_open();
+}
+
+bool Folder::OpenIn(const Folder& parent, std::u16string_view name) {
+  handle_.Reset();
+  path_ = JoinPath(parent.path_, name);
+  if (!parent.is_open()) {
+    error_ = EBADF;
+    return false;
+  }
+  handle_.Reset(::openat(parent.handle_.get(), Native(name).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  error_ = is_open() ? 0 : errno;
+  return is_open();
+}
+
+ErrorCode Folder::MakeFolder(std::u16string_view name, Folder& child, unsigned mode) const {
+  if (!is_open()) return EBADF;
+  if (::mkdirat(handle_.get(), Native(name).c_str(), static_cast<mode_t>(mode)) != 0 && errno != EEXIST) return errno;
+  // Whatever stands there now is opened only when it is a folder itself.
+  return child.OpenIn(*this, name) ? 0 : child.error();
+}
+
+ErrorCode Folder::RemoveFolderEntry(std::u16string_view name) const {
+  if (!is_open()) return EBADF;
+  return ::unlinkat(handle_.get(), Native(name).c_str(), AT_REMOVEDIR) == 0 ? 0 : errno;
 }
 
 bool Folder::OwnedByUser() const {

@@ -186,6 +186,18 @@ bool OutputFile::Create(std::u16string_view path, unsigned /*mode*/) {
   return is_open();
 }
 
+bool OutputFile::CreateIn(const Folder& folder, std::u16string_view name, unsigned mode) {
+  if (!folder.is_open()) {
+    handle_.Reset();
+    path_ = JoinPath(folder.path(), name);
+    error_ = ERROR_INVALID_HANDLE;
+    return false;
+  }
+  // The folder is held open without sharing its deletion, so that nobody
+  // can rename or remove it meanwhile: its path still names it.
+  return Create(JoinPath(folder.path(), name), mode);
+}
+
 bool OutputFile::CreateTempBeside(std::u16string_view target) {
   handle_.Reset();
   // Beside the target, so that the rename stays on one volume.
@@ -365,6 +377,55 @@ bool Folder::Open(std::u16string_view path) {
   }
   handle_.Reset();
   return false;
+}
+
+bool Folder::OpenIn(const Folder& parent, std::u16string_view name) {
+  handle_.Reset();
+  path_ = JoinPath(parent.path_, name);
+  if (!parent.is_open()) {
+    error_ = ERROR_INVALID_HANDLE;
+    return false;
+  }
+  const std::wstring native = win32::NativePath(path_);
+  // Deletion is not shared: while it is open the folder cannot be renamed,
+  // removed or put in a junction's place.
+  const HANDLE folder = ::CreateFileW(native.c_str(), kFolderAccess, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, kFolderFlags, nullptr);
+  if (folder == INVALID_HANDLE_VALUE) {
+    error_ = LastError();
+    return false;
+  }
+  handle_.Reset(FromHandle(folder));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!::GetFileInformationByHandle(folder, &info)) {
+    error_ = LastError();
+  } else if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    error_ = ERROR_DIRECTORY;
+  } else if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    error_ = ERROR_CANT_ACCESS_FILE;
+  } else {
+    // A name that reaches another folder only through its short alias
+    // ("LONGFO~1") is refused, as it is for files.
+    error_ = NamedAsAsked(native);
+    if (error_ == 0) return true;
+  }
+  handle_.Reset();
+  return false;
+}
+
+ErrorCode Folder::MakeFolder(std::u16string_view name, Folder& child, unsigned /*mode*/) const {
+  if (!is_open()) return ERROR_INVALID_HANDLE;
+  if (!::CreateDirectoryW(win32::NativePath(JoinPath(path_, name)).c_str(), nullptr) &&
+      ::GetLastError() != ERROR_ALREADY_EXISTS) {
+    return LastError();
+  }
+  // Whatever stands there now is opened only when it is a folder itself.
+  return child.OpenIn(*this, name) ? 0 : child.error();
+}
+
+ErrorCode Folder::RemoveFolderEntry(std::u16string_view name) const {
+  if (!is_open()) return ERROR_INVALID_HANDLE;
+  return ::RemoveDirectoryW(win32::NativePath(JoinPath(path_, name)).c_str()) ? 0 : LastError();
 }
 
 bool Folder::OwnedByUser() const {

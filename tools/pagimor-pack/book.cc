@@ -1,5 +1,6 @@
 // Reads books through the viewer's own archive reader: what the packer
 // lists, extracts and verifies is exactly what the viewer would see.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -10,6 +11,7 @@
 #include "console.h"
 #include "letter_case.h"
 #include "paths.h"
+#include "pages.h"
 #include "pe.h"
 #include "platform/file.h"
 #include "platform/text.h"
@@ -79,7 +81,7 @@ int List(const std::string& book) {
   return kExitOk;
 }
 
-int Extract(const std::string& book, const std::string& dir) {
+int Extract(const std::string& book, const std::string& dir, bool quiet) {
   if (!OpenBook(book)) return kExitBadInput;
   std::error_code ec;
   stdfs::create_directories(ToPath(dir), ec);
@@ -89,7 +91,7 @@ int Extract(const std::string& book, const std::string& dir) {
   }
   ConsoleHost host(book);
   const std::u16string folder = Widen(dir);
-  Progress progress("extracting", fs::InputFile(ExePath).Size());
+  Progress progress("extracting", quiet ? 0 : fs::InputFile(ExePath).Size());
   const ArchiveWalk walk = WalkArchive(host, [&](const ArchiveWalk& sofar, std::string& error) {
     const ArchiveEntry& entry = sofar.entries.back();
     std::int32_t next = 0;
@@ -186,11 +188,21 @@ int Verify(const std::string& book) {
                 " bytes follow the end-of-archive marker; the last file may hold the marker in its data");
       }
     }
-    if (names.count(u"index.html") == 0) problem("there is no index.html, the page a book opens on");
+    if (names.count(u"index.html") == 0) {
+      problem("there is no index.html, the page a book opens on" +
+              IndexLetterCaseHint(std::vector<std::u16string>(names.begin(), names.end())));
+    }
     const std::optional<SecurityDirectory> security = forWindows ? ReadSecurityDirectory(file) : std::nullopt;
     if (security && security->tableSize > 0 && security->tableOffset < walk.headerOffset) {
       problem("the viewer's signature lies before the archive and does not cover it, so Windows takes the book "
               "for a damaged program; pack an unsigned viewer, or sign the book after packing");
+    }
+  }
+  if (forWindows && walk.error.empty()) {
+    for (const ArchiveEntry& entry : walk.entries) {
+      const std::string name = ToUtf8(entry.name);
+      const auto head = static_cast<std::size_t>(std::min<std::int64_t>(entry.size(), kPageHeadLimit));
+      if (IsHtmlPage(name) && LacksModernMode(ReadContainerBytes(entry.dataStart, head))) WarnOldMode(book + ": " + name);
     }
   }
   for (const std::string& text : problems) Complain(book + ": " + text);

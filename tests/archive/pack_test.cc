@@ -16,6 +16,7 @@
 #include "platform/win32/winapi.h"
 #else
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -937,6 +938,51 @@ TEST_F(PackTest, PreviewRunsABookThatIsGoneAfterwards) {
   EXPECT_EQ(output.exit, 2);
   EXPECT_NE(output.err.find("Try 'pagimor-pack preview --help'."), std::string::npos) << output.err;
 }
+
+#if !defined(_WIN32)
+// An ending signal while the preview runs: sent to the packer alone it is
+// passed on to the book; sent from the terminal to both, the packer leaves
+// the book to end by itself. Either way the packer outlives the book, ends
+// with its status and leaves no book behind.
+TEST_F(PackTest, PreviewOutlivesItsBookWhenSignalled) {
+  Put("index.html", R"(<head><meta http-equiv="X-UA-Compatible" content="IE=edge"></head>)");
+  ScratchDir temp;
+  const ScopedEnv tmpdir("TMPDIR", Utf8(temp.path()));
+  const ScopedEnv log("PAGIMOR_STAND_IN_LOG", Utf8(dir_ / "ran"));
+  const ScopedEnv seconds("PAGIMOR_STAND_IN_SECONDS", "30");
+  struct Case {
+    int signal;
+    bool wholeGroup;
+  };
+  for (const Case c : {Case{SIGTERM, false}, Case{SIGHUP, false}, Case{SIGINT, true}, Case{SIGQUIT, true}}) {
+    stdfs::remove(dir_ / "ran");
+    std::vector<std::string> args = {Utf8(BuiltProgram("pagimor-pack")), "preview", "--viewer",
+                                     PAGIMOR_STAND_IN_VIEWER, Utf8(dir_ / "book")};
+    std::vector<char*> cargs;
+    for (std::string& a : args) cargs.push_back(a.data());
+    cargs.push_back(nullptr);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setpgroup(&attributes, 0);  // a group of its own, as a shell's job
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, cargs[0], nullptr, &attributes, cargs.data(), environ), 0);
+    posix_spawnattr_destroy(&attributes);
+    for (int i = 0; i < 200 && !stdfs::exists(dir_ / "ran"); ++i) ::usleep(50'000);
+    ASSERT_TRUE(stdfs::exists(dir_ / "ran")) << "the book did not start";
+    if (c.wholeGroup) {
+      ::killpg(pid, c.signal);
+    } else {
+      ::kill(pid, c.signal);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status)) << "the packer itself ended by signal " << c.signal;
+    EXPECT_EQ(WEXITSTATUS(status), 128 + c.signal);
+    EXPECT_TRUE(stdfs::is_empty(temp.path())) << c.signal;
+  }
+}
+#endif
 
 }  // namespace
 }  // namespace pagimor::test

@@ -183,6 +183,11 @@ int RunBook(const stdfs::path& book, System system) {
       if (sig > 0 && sig != SIGCHLD && (info.si_code == SI_USER || info.si_code == SI_QUEUE)) ::kill(pid, sig);
     }
   }
+  // An ending signal that came while the book closed was meant for the
+  // book: let it go, rather than end the packer before the book is removed.
+  const timespec none{0, 0};
+  while (::sigtimedwait(&held, nullptr, &none) > 0) {
+  }
   sigprocmask(SIG_SETMASK, &before, nullptr);
   return result;
 }

@@ -202,7 +202,9 @@ int Verify(const std::string& book) {
     for (const ArchiveEntry& entry : walk.entries) {
       const std::string name = ToUtf8(entry.name);
       const auto head = static_cast<std::size_t>(std::min<std::int64_t>(entry.size(), kPageHeadLimit));
-      if (IsHtmlPage(name) && LacksModernMode(ReadContainerBytes(entry.dataStart, head))) WarnOldMode(book + ": " + name);
+      if (IsHtmlPage(name) && LacksModernMode(ReadContainerBytes(entry.dataStart, head))) {
+        WarnOldMode(book + ": " + name);
+      }
     }
   }
   for (const std::string& text : problems) Complain(book + ": " + text);

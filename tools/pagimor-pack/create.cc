@@ -14,12 +14,12 @@
 #include "console.h"
 #include "letter_case.h"
 #include "paths.h"
-#include "report.h"
 #include "pages.h"
 #include "pe.h"
 #include "platform/file.h"
 #include "platform/process.h"
 #include "platform/text.h"
+#include "report.h"
 #include "vxwebtest/archive.h"
 #include "vxwebtest/search.h"
 
@@ -409,8 +409,9 @@ int Create(const CreateOptions& options) {
   // package or a download may have none), and never set-user or set-group:
   // a book is the author's content, not a trusted program.
   const unsigned mode = BookMode();
-  const bool written = WriteBook(out, viewer, viewerCopy, files, header, terminator, endMarker, data, options.quiet) &&
-                       out.SetMode(mode);
+  const bool written =
+      WriteBook(out, viewer, viewerCopy, files, header, terminator, endMarker, data, options.quiet) &&
+      out.SetMode(mode);
   const fs::ErrorCode writeError = out.error();
   const bool closed = out.Close();
   const fs::ErrorCode renameError = written && closed ? fs::RenameFile(temp, Widen(output)) : 0;

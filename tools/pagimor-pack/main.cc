@@ -193,8 +193,12 @@ int Run(std::vector<std::string> args) {
   const auto expect = [&](std::size_t n, const char* what) -> std::string {
     if (operands.size() != n) return "'" + command + "' takes " + what;
     if (!packs && createOptions) return "--for, --viewer and --output go with 'create' and 'preview' only";
-    if (command == "preview" && !create.output.empty()) return "'preview' writes no book to keep; --output goes with 'create'";
-    if (create.quiet && !(command == "create" || command == "extract")) return "--quiet goes with 'create' and 'extract' only";
+    if (command == "preview" && !create.output.empty()) {
+      return "'preview' writes no book to keep; --output goes with 'create'";
+    }
+    if (create.quiet && command != "create" && command != "extract") {
+      return "--quiet goes with 'create' and 'extract' only";
+    }
     return {};
   };
   std::string problem;

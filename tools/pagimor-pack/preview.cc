@@ -52,7 +52,10 @@ class PrivateFolder {
                                             std::to_wstring(::GetTickCount() + attempt));
       if (::CreateDirectoryW(candidate.c_str(), nullptr)) path_ = candidate;
     }
-    if (path_.empty()) problem_ = "cannot make a folder in " + PathText(temp) + ": " + fs::ErrorText(static_cast<fs::ErrorCode>(::GetLastError()));
+    if (path_.empty()) {
+      problem_ = "cannot make a folder in " + PathText(temp) + ": " +
+                 fs::ErrorText(static_cast<fs::ErrorCode>(::GetLastError()));
+    }
 #else
     std::string pattern = (temp / "pagimor-preview-XXXXXX").native();
     if (::mkdtemp(pattern.data()) == nullptr) {
@@ -109,7 +112,8 @@ int RunBook(const stdfs::path& book, System) {
   PROCESS_INFORMATION process{};
   if (!::CreateProcessW(book.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                         &process)) {
-    Complain("cannot start the book " + PathText(book) + ": " + fs::ErrorText(static_cast<fs::ErrorCode>(::GetLastError())));
+    Complain("cannot start the book " + PathText(book) + ": " +
+             fs::ErrorText(static_cast<fs::ErrorCode>(::GetLastError())));
     return kExitBadInput;
   }
   const win32::UniqueHandle owned(process.hProcess);

@@ -8,7 +8,7 @@
 #   with the viewer beside it.
 # package_test.sh DEB ZIP WINE_RUN WINE_PREFIX   (needs a display)
 set -uo pipefail
-deb=$(realpath "$1") zip=$(realpath "$2") wine_run=$(realpath "$3") prefix=$4
+deb=$(realpath "$1") zip=$(realpath "$2") wine_run=$(realpath "$3") prefix=$(realpath -m "$4")
 
 [ -n "${DISPLAY:-}" ] || { echo "no display: run it under xvfb-run"; exit 1; }
 for tool in lintian dpkg-deb man xdotool unzip; do
@@ -112,8 +112,8 @@ check "verify finds it sound, with no page in the old mode" says "a sound book o
 # Wine has no HTML engine here, so the page does not close the book: it has
 # opened once its own window shows; Ctrl+Q closes it.
 open_windows_book() {
-  local book=$1 pid window status
-  "$wine_run" "$prefix" "$book" &
+  local pid window status
+  "$@" &
   pid=$!
   pids+=("$pid")
   window=$(timeout 90 xdotool search --sync --onlyvisible --name '^EBook$' | head -n 1)
@@ -130,7 +130,22 @@ open_windows_book() {
   status=$?
   [ "$status" -eq 0 ] || { echo "it ended with $status"; return 1; }
 }
-check "it opens under Wine and closes with Ctrl+Q" open_windows_book quiz.exe
+check "it opens under Wine and closes with Ctrl+Q" open_windows_book "$wine_run" "$prefix" quiz.exe
+# preview finds wine on the PATH: a stand-in runs wine-run in the same
+# prefix, with the PATH (where wine-run finds the real wine) and the
+# temporary directory the test started with.
+mkdir bin
+if [ -n "${TMPDIR+set}" ]; then temp="export TMPDIR='$TMPDIR'"; else temp="unset TMPDIR"; fi
+cat >bin/wine <<SHIM
+#!/bin/sh
+export PATH='$PATH'
+$temp
+exec '$wine_run' '$prefix' "\$@"
+SHIM
+chmod +x bin/wine
+check "preview --for windows opens the book with wine" open_windows_book \
+  env PATH="$PWD/bin:$PATH" TMPDIR="$PWD/tmp" "$pack" preview --for windows quiz
+check "and leaves nothing in the temporary directory" test -z "$(ls -A tmp)"
 say "Windows book done"
 
 echo "== the .zip"

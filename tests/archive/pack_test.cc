@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <random>
 
 #include "support.h"
@@ -197,7 +198,7 @@ class PackTest : public ::testing::Test {
  protected:
   void SetUp() override {
     stdfs::create_directory(dir_ / "book");
-    WriteFile(dir_ / "stub", "#!/bin/sh\necho viewer\n");
+    WriteFile(dir_ / "stub", ViewerStub());
     stdfs::permissions(dir_ / "stub", stdfs::perms(0755));
   }
   void Put(const std::string& name, std::string_view data) {
@@ -321,12 +322,12 @@ TEST_F(PackTest, RefusesWhatABookCannotCarry) {
        "holds 1000 files; a book holds at most 999 (counted in all its subfolders"},
       {"letter case across paths, Windows viewer", [&] {
          Put("index.html", ""), Put("Img/a.png", ""), Put("img/A.png", "");
-         WriteFile(dir_ / "stub", "MZ");
+         WriteFile(dir_ / "stub", ViewerStub(true));
        },
        "the names differ only in letter case", true},
       {"a file where a folder goes on Windows", [&] {
          Put("index.html", ""), Put("IMG", ""), Put("img/a.png", "");
-         WriteFile(dir_ / "stub", "MZ");
+         WriteFile(dir_ / "stub", ViewerStub(true));
        },
        "would stand where the folder has to be made", true},
       {"no index", [&] { Put("a.html", "x"); }, "has no index.html"},
@@ -345,7 +346,7 @@ TEST_F(PackTest, RefusesWhatABookCannotCarry) {
       {"not utf-8", [&] { Put("index.html", ""), Put("bad\xFF", ""); }, "the name is not valid UTF-8", true},
       {"letter case, Windows viewer", [&] {
          Put("index.html", ""), Put("Звук.wav", ""), Put("звук.wav", "");
-         WriteFile(dir_ / "stub", "MZ");
+         WriteFile(dir_ / "stub", ViewerStub(true));
        },
        "Звук.wav\" and \"" + Utf8(book / PathOf("звук.wav")) + "\": the names differ only in letter case",
        true},
@@ -357,9 +358,10 @@ TEST_F(PackTest, RefusesWhatABookCannotCarry) {
       {"fifo", [&] { Put("index.html", ""), ::mkfifo((book / "pipe").c_str(), 0600); }, "pipe\": is not a regular file",
        true},
 #endif
-      {"viewer holds header", [&] { Put("index.html", ""), WriteFile(dir_ / "stub", "MZ" + Header()); },
+      {"viewer holds header", [&] { Put("index.html", ""), WriteFile(dir_ / "stub", ViewerStub(true, Header())); },
        "holds the header marker at offset 2"},
-      {"viewer holds terminator", [&] { Put("index.html", ""), WriteFile(dir_ / "stub", "MZ" + Terminator()); },
+      {"viewer holds terminator",
+       [&] { Put("index.html", ""), WriteFile(dir_ / "stub", ViewerStub(true, Terminator())); },
        "holds the entry terminator at offset 2"},
       {"2 GiB", [&] {
          Put("index.html", "");
@@ -372,7 +374,7 @@ TEST_F(PackTest, RefusesWhatABookCannotCarry) {
     if (kOnWindows && c.posixOnly) continue;
     stdfs::remove_all(book);
     stdfs::create_directory(book);
-    WriteFile(dir_ / "stub", "#!/bin/sh\n");
+    WriteFile(dir_ / "stub", ViewerStub());
     c.arrange();
     const PackRun run = Create();
     EXPECT_EQ(run.exit, 1) << c.what;
@@ -616,7 +618,7 @@ TEST_F(PackTest, TakesPathsOutsideTheAnsiCodePage) {
   stdfs::create_directory(dir_.path() / PathOf(folder));
   WriteFile(dir_.path() / PathOf(folder) / "index.html", "<p>x</p>");
   WriteFile(dir_.path() / PathOf(folder) / PathOf("Ωμέγα.txt"), "w");
-  WriteFile(dir_.path() / PathOf("Просмотр.exe"), "MZ viewer");
+  WriteFile(dir_.path() / PathOf("Просмотр.exe"), ViewerStub(true));
   const PackRun created = Pack({"create", "--viewer", "Просмотр.exe", folder}, dir_.path());
   ASSERT_EQ(created.exit, 0) << created.err;
   const std::string book = Utf8(dir_.path() / PathOf(folder + ".exe"));
@@ -637,9 +639,12 @@ TEST_F(PackTest, FollowsCommandLineConventions) {
   };
   std::vector<Case> cases = {
       {{"--help"}, 0, "Usage: pagimor-pack create", ""},
-      {{"create", "--help"}, 0, "Usage: pagimor-pack create [--viewer VIEWER] [-o BOOK] [--exclude PATTERN]... FOLDER\n\n", ""},
+      {{"create", "--help"}, 0,
+       "Usage: pagimor-pack create [--for SYSTEM] [--viewer VIEWER] [-o BOOK] [-q]\n"
+       "                           [--exclude PATTERN]... FOLDER\n\n",
+       ""},
       {{"create", "--help"}, 0, "Always left out, at any depth: .git, .hg, .svn", ""},
-      {{"extract", "b", "-h"}, 0, "Usage: pagimor-pack extract BOOK DIR\n\n", ""},
+      {{"extract", "b", "-h"}, 0, "Usage: pagimor-pack extract [-q] BOOK DIR\n\n", ""},
       {{"help", "verify"}, 0, "Usage: pagimor-pack verify BOOK\n\n", ""},
       {{"frob", "--help"}, 2, "", "unknown command 'frob'"},
       {{"--version"}, 0, "pagimor-pack 1.11", ""},
@@ -647,8 +652,12 @@ TEST_F(PackTest, FollowsCommandLineConventions) {
       {{"frob"}, 2, "", "unknown command 'frob'"},
       {{"create"}, 2, "", "'create' takes one FOLDER"},
       {{"create", "-o"}, 2, "", "option -o needs a value"},
+      {{"create", "--viewer"}, 2, "", "option --viewer needs a value\nTry 'pagimor-pack create --help'.\n"},
+      {{"--viewer", "v", "extract", "--bogus"}, 2, "", "Try 'pagimor-pack extract --help'."},
+      {{"list", "-q", "b"}, 2, "", "--quiet goes with 'create' and 'extract' only"},
+      {{"preview", "--help"}, 0, "Usage: pagimor-pack preview", ""},
       {{"list", "-x", "b"}, 2, "", "unknown option -x"},
-      {{"list", "-o", "z", "b"}, 2, "", "go with 'create' only"},
+      {{"list", "-o", "z", "b"}, 2, "", "go with 'create' and 'preview' only"},
       {{"extract", "b"}, 2, "", "'extract' takes a BOOK and a DIR"},
       {{"list", "/nonexistent/book"}, 1, "", "cannot open /nonexistent/book"},
       // Taken as a name, never expanded to the files it matches.
@@ -688,7 +697,7 @@ TEST_F(PackTest, DefaultsToTheViewerBesideItAndTheFoldersName) {
   const PackRun linux = Pack({"create", "--viewer", "stub", "book/"}, dir_.path());
   EXPECT_EQ(linux.exit, 0) << linux.err;
   EXPECT_TRUE(stdfs::is_regular_file(dir_ / "book.run"));
-  WriteFile(dir_ / "stub", "MZ windows viewer");
+  WriteFile(dir_ / "stub", ViewerStub(true, " windows viewer"));
   const PackRun windows = Pack({"create", "--viewer", "stub", "book"}, dir_.path());
   EXPECT_EQ(windows.exit, 0) << windows.err;
   EXPECT_EQ(ReadFile(dir_ / "book.exe").substr(0, 17), "MZ windows viewer");
@@ -699,7 +708,7 @@ TEST_F(PackTest, DefaultsToTheViewerBesideItAndTheFoldersName) {
     EXPECT_EQ(beside.exit, 0) << beside.err;
   } else {
     EXPECT_EQ(beside.exit, 1);
-    EXPECT_NE(beside.err.find(ProgramFile("pagimor") + "\": "), std::string::npos) << beside.err;
+    EXPECT_NE(beside.err.find("viewer (" + ProgramFile("pagimor") + ") found at "), std::string::npos) << beside.err;
     EXPECT_NE(beside.err.find("name one with --viewer"), std::string::npos) << beside.err;
   }
 }
@@ -825,7 +834,7 @@ TEST_F(PackTest, ASignatureAfterTheArchiveIsPartOfASoundBook) {
 // archive after it would break: the book is an unsigned program that can
 // be signed afresh.
 TEST_F(PackTest, ASignedViewerIsPackedWithoutItsSignature) {
-  const std::string viewer = MiniPe() + "code";
+  const std::string viewer = MiniPe() + "code" + ViewerTag();
   WriteFile(dir_ / "stub", Signed(viewer));
   Put("index.html", "<p/>");
   ASSERT_EQ(Create().exit, 0);
@@ -998,6 +1007,343 @@ TEST_F(PackTest, VerifySaysWhichEntryBreaksWhichPathRule) {
             std::string::npos)
       << windows.err;
 }
+
+
+// Only a Pagimor viewer starts a book: anything else named as the viewer
+// would make a book that cannot open, however sound its archive.
+TEST_F(PackTest, RefusesAViewerThatIsNone) {
+  Put("index.html", "<p/>");
+  struct Case {
+    std::string what;
+    std::string bytes;
+  };
+  const Case refused[] = {
+      {"a page", "<html><body>index</body></html>"},
+      {"an empty file", ""},
+      {"a Linux program of another kind", "\x7F" "ELF some other program"},
+      {"a Windows program of another kind", "MZ some other program"},
+      {"the tag in a script", "#!/bin/sh\n" + ViewerTag()},
+  };
+  for (const Case& c : refused) {
+    WriteFile(dir_ / "stub", c.bytes);
+    const PackRun run = Create();
+    EXPECT_EQ(run.exit, 1) << c.what;
+    EXPECT_NE(run.err.find("is not a Pagimor viewer"), std::string::npos) << c.what << ": " << run.err;
+    EXPECT_TRUE(Leftovers().empty()) << c.what;
+  }
+  // The packer itself is no viewer either.
+  const PackRun packer = Pack({"create", "--viewer", Utf8(BuiltProgram(ProgramFile("pagimor-pack"))), "-o",
+                               Utf8(dir_ / "x"), Utf8(dir_ / "book")});
+  EXPECT_NE(packer.err.find("is not a Pagimor viewer"), std::string::npos) << packer.err;
+  // Real viewers, for this system and (when built) the other.
+  std::vector<stdfs::path> viewers = {PAGIMOR_STAND_IN_VIEWER};
+  for (const char* name : {"pagimor", "pagimor.exe"}) {
+    if (stdfs::exists(BuiltProgram(name))) viewers.push_back(BuiltProgram(name));
+  }
+  for (const stdfs::path& viewer : viewers) {
+    const PackRun run = Pack({"create", "--viewer", Utf8(viewer), "-o", Utf8(dir_ / "real"), Utf8(dir_ / "book")});
+    EXPECT_EQ(run.exit, 0) << viewer.string() << ": " << run.err;
+  }
+}
+
+// --for chooses the system; a viewer named for the other one is an error,
+// not a quiet switch.
+TEST_F(PackTest, ForTakesASystemThatTheViewerMustMatch) {
+  Put("index.html", "<p/>");
+  WriteFile(dir_ / "win", ViewerStub(true));
+  struct Case {
+    std::vector<std::string> args;
+    int exit;
+    std::string err;
+  };
+  const std::string linux = Utf8(dir_ / "stub");
+  const std::string windows = Utf8(dir_ / "win");
+  const Case cases[] = {
+      {{"--for", "linux", "--viewer", linux}, 0, "a book for Linux"},
+      {{"--for=WINDOWS", "--viewer", windows}, 0, "a book for Windows"},
+      {{"--viewer", windows}, 0, "a book for Windows"},
+      {{"--for", "windows", "--viewer", linux}, 1, "is the viewer for Linux, not for Windows"},
+      {{"--for", "mac", "--viewer", linux}, 2, "--for takes linux or windows, not 'mac'"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"create"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    args.insert(args.end(), {"-o", Utf8(dir_ / "b"), Utf8(dir_ / "book")});
+    const PackRun run = Pack(args);
+    EXPECT_EQ(run.exit, c.exit) << c.err;
+    EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+  }
+}
+
+// An installed packer takes the viewers from ../lib/pagimor/; a missing
+// one is named with where it was looked for and how to get it.
+TEST_F(PackTest, FindsTheViewersWhereTheyAreInstalled) {
+  Put("index.html", "<p/>");
+  stdfs::create_directories(dir_ / "usr" / "bin");
+  stdfs::create_directories(dir_ / "usr" / "lib" / "pagimor");
+  const stdfs::path packer = dir_ / "usr" / "bin" / ProgramFile("pagimor-pack");
+  stdfs::copy_file(BuiltProgram(ProgramFile("pagimor-pack")), packer);
+  const auto create = [&](const std::string& system) {
+    ScratchDir io;
+    PackRun run;
+    run.exit = Spawn({Utf8(packer), "create", "--for", system, "-o", Utf8(dir_ / "b"), Utf8(dir_ / "book")}, {},
+                     io / "out", io / "err");
+    run.err = Lines(ReadFile(io / "err"));
+    return run;
+  };
+  const PackRun missing = create("windows");
+  EXPECT_EQ(missing.exit, 1);
+  EXPECT_NE(missing.err.find("no Windows viewer (pagimor.exe) found at " +
+                             Utf8((dir_ / "usr" / "lib" / "pagimor" / "pagimor.exe").lexically_normal())),
+            std::string::npos)
+      << missing.err;
+  EXPECT_NE(missing.err.find("cmake --preset win64"), std::string::npos) << missing.err;
+  WriteFile(dir_ / "usr" / "lib" / "pagimor" / "pagimor.exe", ViewerStub(true, " installed "));
+  WriteFile(dir_ / "usr" / "lib" / "pagimor" / "pagimor", ViewerStub(false, " installed "));
+  for (const std::string system : {"windows", "linux"}) {
+    const PackRun run = create(system);
+    EXPECT_EQ(run.exit, 0) << run.err;
+    EXPECT_NE(ReadFile(dir_ / "b").find(" installed "), std::string::npos) << system;
+    EXPECT_EQ(ReadFile(dir_ / "b").substr(0, 2) == "MZ", system == "windows");
+  }
+}
+
+#if !defined(_WIN32)
+// A book runs whatever the bits of the viewer file (a downloaded viewer may
+// have none): 0755 less the umask, never set-user or set-group.
+TEST_F(PackTest, WritesTheBookRunnableLessTheUmask) {
+  Put("index.html", "<p/>");
+  struct Case {
+    unsigned viewerMode;
+    mode_t umask;
+    unsigned bookMode;
+  };
+  const Case cases[] = {
+      {0600, 022, 0755}, {0644, 027, 0750}, {06755, 022, 0755}, {0755, 077, 0700}, {0700, 0, 0755},
+  };
+  for (const Case& c : cases) {
+    ::chmod((dir_ / "stub").c_str(), c.viewerMode);
+    const mode_t before = ::umask(c.umask);
+    const PackRun run = Create();
+    ::umask(before);
+    ASSERT_EQ(run.exit, 0) << run.err;
+    EXPECT_EQ(static_cast<unsigned>(stdfs::status(dir_ / "out.book").permissions()), c.bookMode)
+        << std::oct << c.viewerMode << " " << c.umask;
+  }
+}
+#endif
+
+#if !defined(_WIN32)
+// What a run writes to stderr when that is a terminal: a pseudo-terminal
+// here, read after the run.
+std::string OnTerminal(const std::vector<std::string>& args) {
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) return "no pseudo-terminal";
+  const std::string slave = ::ptsname(master);
+  std::vector<std::string> argv = {Utf8(BuiltProgram("pagimor-pack"))};
+  argv.insert(argv.end(), args.begin(), args.end());
+  std::vector<char*> cargs;
+  for (std::string& a : argv) cargs.push_back(a.data());
+  cargs.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, slave.c_str(), O_RDWR | O_NOCTTY, 0);
+  pid_t pid = 0;
+  std::string seen;
+  if (posix_spawn(&pid, cargs[0], &actions, nullptr, cargs.data(), environ) == 0) {
+    // Read while it runs, so that a full terminal never holds it up.
+    char buffer[4096];
+    for (;;) {
+      const ssize_t got = ::read(master, buffer, sizeof buffer);
+      if (got <= 0) break;  // EIO once the program has closed the terminal
+      seen.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::waitpid(pid, nullptr, 0);
+  }
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(master);
+  return seen;
+}
+
+// Progress of a large book on a terminal, redrawn in place and wiped at the
+// end; never in a file (every other case here reads stderr from a file),
+// and never with -q.
+TEST_F(PackTest, ShowsProgressOnATerminalOnly) {
+  Put("index.html", "<p/>");
+  Put("big.bin", std::string(std::size_t{17} << 20, 'x'));
+  const std::string created = OnTerminal({"create", "--viewer", Utf8(dir_ / "stub"), "-o", Utf8(dir_ / "b"),
+                                          Utf8(dir_ / "book")});
+  EXPECT_NE(created.find("\rpagimor-pack: packing 2 of 2 files"), std::string::npos) << created;
+  EXPECT_NE(created.find("pagimor-pack: wrote "), std::string::npos) << created;
+  const std::string extracted = OnTerminal({"extract", Utf8(dir_ / "b"), Utf8(dir_ / "x")});
+  EXPECT_NE(extracted.find("\rpagimor-pack: extracting 2 of 2 files"), std::string::npos) << extracted;
+  EXPECT_EQ(OnTerminal({"create", "-q", "--viewer", Utf8(dir_ / "stub"), "-o", Utf8(dir_ / "q"),
+                        Utf8(dir_ / "book")}),
+            "");
+  EXPECT_EQ(OnTerminal({"extract", "--quiet", Utf8(dir_ / "b"), Utf8(dir_ / "y")}), "");
+  const PackRun piped = Create();
+  EXPECT_EQ(piped.err.find("packing"), std::string::npos) << piped.err;
+}
+#endif
+
+// create says what it wrote, on stderr so that stdout stays clean; -q
+// silences it. A missing index.html that stands in another letter case is
+// named.
+TEST_F(PackTest, SaysWhatItWroteUnlessQuiet) {
+  Put("index.html", "<p/>");
+  Put("a.txt", "abc");
+  const PackRun said = Create();
+  ASSERT_EQ(said.exit, 0) << said.err;
+  EXPECT_EQ(said.out, "");
+  EXPECT_EQ(said.err, "pagimor-pack: wrote " + Utf8(dir_ / "out.book") + ", a book for Linux: 2 files, " +
+                          std::to_string(stdfs::file_size(dir_ / "out.book")) + " bytes\n");
+  for (const std::string quiet : {"-q", "--quiet"}) {
+    const PackRun run = Pack({"create", quiet, "--viewer", Utf8(dir_ / "stub"), "-o", Utf8(dir_ / "q"),
+                              Utf8(dir_ / "book")});
+    EXPECT_EQ(run.exit, 0);
+    EXPECT_EQ(run.err, "") << quiet;
+  }
+  // Made afresh: a rename that changes only the letter case may keep the
+  // old name on a file system that ignores case.
+  stdfs::remove(dir_ / "book" / "index.html");
+  Put("Index.html", "<p/>");
+  const PackRun index = Create();
+  EXPECT_EQ(index.exit, 1);
+  EXPECT_NE(index.err.find("has no index.html, the page a book opens on; it has Index.html, but"), std::string::npos)
+      << index.err;
+}
+
+// Pages that the Windows viewer would show in its old compatibility mode
+// are named by create and verify, for Windows books only, without failing.
+TEST_F(PackTest, WarnsAboutPagesInTheOldModeInWindowsBooks) {
+  Put("index.html", R"(<head><meta http-equiv="X-UA-Compatible" content="IE=edge"></head>)");
+  Put("old.html", "<head><title>old</title></head>");
+  Put("older.HTM", "<p>no head</p>");
+  Put("style.css", "p {}");
+  WriteFile(dir_ / "win", ViewerStub(true));
+  const std::string warning = "its <head> has no <meta http-equiv=\"X-UA-Compatible\" content=\"IE=edge\">, so the "
+                              "Windows viewer shows it in an old compatibility mode";
+  const auto warned = [&](const std::string& err) {
+    std::vector<std::string> names;
+    for (std::size_t at = 0; (at = err.find(": " + warning, at)) != std::string::npos; ++at) {
+      const std::size_t start = err.find_last_of("/\\", at) + 1;
+      names.push_back(err.substr(start, at - start));
+    }
+    return names;
+  };
+  const PackRun windows =
+      Pack({"create", "--viewer", Utf8(dir_ / "win"), "-o", Utf8(dir_ / "w.exe"), Utf8(dir_ / "book")});
+  EXPECT_EQ(windows.exit, 0);
+  EXPECT_EQ(warned(windows.err), (std::vector<std::string>{"old.html", "older.HTM"})) << windows.err;
+  const PackRun verified = Pack({"verify", Utf8(dir_ / "w.exe")});
+  EXPECT_EQ(verified.exit, 0);
+  EXPECT_EQ(warned(verified.err), (std::vector<std::string>{"w.exe: old.html", "w.exe: older.HTM"}))
+      << verified.err;
+  const PackRun linux = Create();
+  EXPECT_EQ(linux.exit, 0);
+  EXPECT_EQ(linux.err.find(warning), std::string::npos) << linux.err;
+  EXPECT_EQ(Pack({"verify", Utf8(dir_ / "out.book")}).err, "");
+}
+
+// Sets an environment variable for the programs the test starts, and puts
+// the old value back at the end.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::string& value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    Set(value.c_str());
+  }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+  ~ScopedEnv() { Set(old_ ? old_->c_str() : nullptr); }
+  void Set(const char* value) {
+#if defined(_WIN32)
+    _putenv_s(name_, value != nullptr ? value : "");
+#else
+    if (value != nullptr) ::setenv(name_, value, 1); else ::unsetenv(name_);
+#endif
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+// preview packs into a private temporary folder, runs the book, waits for
+// it, removes it and ends with its status; a folder that is no book leaves
+// nothing behind either.
+TEST_F(PackTest, PreviewRunsABookThatIsGoneAfterwards) {
+  Put("index.html", R"(<head><meta http-equiv="X-UA-Compatible" content="IE=edge"></head>)");
+  ScratchDir temp;
+  const ScopedEnv tmpdir("TMPDIR", Utf8(temp.path()));
+  const ScopedEnv tmp("TMP", Utf8(temp.path()));
+  const ScopedEnv log("PAGIMOR_STAND_IN_LOG", Utf8(dir_ / "ran"));
+  ScopedEnv exit("PAGIMOR_STAND_IN_EXIT", "0");
+  for (const int status : {0, 3}) {
+    exit.Set(std::to_string(status).c_str());
+    stdfs::remove(dir_ / "ran");
+    const PackRun run = Pack({"preview", "--viewer", Utf8(PAGIMOR_STAND_IN_VIEWER), Utf8(dir_ / "book")});
+    EXPECT_EQ(run.exit, status) << run.err;
+    EXPECT_EQ(run.err, "");
+    const std::string ran = ReadFile(dir_ / "ran");
+    EXPECT_NE(ran.find("pagimor-preview-"), std::string::npos) << ran;
+    EXPECT_NE(ran.find(kOnWindows ? "book.exe" : "book.run"), std::string::npos) << ran;
+    EXPECT_TRUE(stdfs::is_empty(temp.path()));
+  }
+  stdfs::remove(dir_ / "book" / "index.html");
+  const PackRun bad = Pack({"preview", "--viewer", Utf8(PAGIMOR_STAND_IN_VIEWER), Utf8(dir_ / "book")});
+  EXPECT_EQ(bad.exit, 1);
+  EXPECT_TRUE(stdfs::is_empty(temp.path()));
+  const PackRun output = Pack({"preview", "-o", "x", Utf8(dir_ / "book")});
+  EXPECT_EQ(output.exit, 2);
+  EXPECT_NE(output.err.find("Try 'pagimor-pack preview --help'."), std::string::npos) << output.err;
+}
+
+#if !defined(_WIN32)
+// An ending signal while the preview runs: sent to the packer alone it is
+// passed on to the book; sent from the terminal to both, the packer leaves
+// the book to end by itself. Either way the packer outlives the book, ends
+// with its status and leaves no book behind.
+TEST_F(PackTest, PreviewOutlivesItsBookWhenSignalled) {
+  Put("index.html", R"(<head><meta http-equiv="X-UA-Compatible" content="IE=edge"></head>)");
+  ScratchDir temp;
+  const ScopedEnv tmpdir("TMPDIR", Utf8(temp.path()));
+  const ScopedEnv log("PAGIMOR_STAND_IN_LOG", Utf8(dir_ / "ran"));
+  const ScopedEnv seconds("PAGIMOR_STAND_IN_SECONDS", "30");
+  struct Case {
+    int signal;
+    bool wholeGroup;
+  };
+  for (const Case c : {Case{SIGTERM, false}, Case{SIGHUP, false}, Case{SIGINT, true}, Case{SIGQUIT, true}}) {
+    stdfs::remove(dir_ / "ran");
+    std::vector<std::string> args = {Utf8(BuiltProgram("pagimor-pack")), "preview", "--viewer",
+                                     PAGIMOR_STAND_IN_VIEWER, Utf8(dir_ / "book")};
+    std::vector<char*> cargs;
+    for (std::string& a : args) cargs.push_back(a.data());
+    cargs.push_back(nullptr);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setpgroup(&attributes, 0);  // a group of its own, as a shell's job
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, cargs[0], nullptr, &attributes, cargs.data(), environ), 0);
+    posix_spawnattr_destroy(&attributes);
+    for (int i = 0; i < 200 && !stdfs::exists(dir_ / "ran"); ++i) ::usleep(50'000);
+    ASSERT_TRUE(stdfs::exists(dir_ / "ran")) << "the book did not start";
+    if (c.wholeGroup) {
+      ::killpg(pid, c.signal);
+    } else {
+      ::kill(pid, c.signal);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status)) << "the packer itself ended by signal " << c.signal;
+    EXPECT_EQ(WEXITSTATUS(status), 128 + c.signal);
+    EXPECT_TRUE(stdfs::is_empty(temp.path())) << c.signal;
+  }
+}
+#endif
 
 }  // namespace
 }  // namespace pagimor::test

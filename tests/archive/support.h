@@ -29,6 +29,16 @@ inline std::string EndMarker() { return std::string("<<##QUOMAR") + "EOF##>>"; }
 inline std::string EntryMarker() { return std::string("<<##QUOMAR") + "FILE("; }
 inline std::string NameCloser() { return ")##>>"; }
 
+// The text by which the packer knows a Pagimor viewer, put together here
+// like the markers.
+inline std::string ViewerTag() { return std::string("<Pagimor viewer ") + "5e1f0c7a>"; }
+
+// A file the packer takes for a viewer: a program's first bytes (ELF, or MZ
+// for Windows), then body, then the viewer's tag.
+inline std::string ViewerStub(bool windows = false, std::string_view body = " stub viewer ") {
+  return (windows ? std::string("MZ") : std::string("\x7F" "ELF")) + std::string(body) + ViewerTag();
+}
+
 // The system's code for a file made in a folder that is not there.
 #if defined(_WIN32)
 inline constexpr fs::ErrorCode kNoSuchFolder = ERROR_PATH_NOT_FOUND;

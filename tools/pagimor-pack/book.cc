@@ -1,5 +1,6 @@
 // Reads books through the viewer's own archive reader: what the packer
 // lists, extracts and verifies is exactly what the viewer would see.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -10,6 +11,7 @@
 #include "console.h"
 #include "letter_case.h"
 #include "paths.h"
+#include "pages.h"
 #include "pe.h"
 #include "platform/file.h"
 #include "platform/text.h"
@@ -102,7 +104,7 @@ int List(const std::string& book) {
   return kExitOk;
 }
 
-int Extract(const std::string& book, const std::string& dir) {
+int Extract(const std::string& book, const std::string& dir, bool quiet) {
   if (!OpenBook(book)) return kExitBadInput;
   std::error_code ec;
   stdfs::create_directories(ToPath(dir), ec);
@@ -124,7 +126,7 @@ int Extract(const std::string& book, const std::string& dir) {
   // viewer's own book folder is private.
   constexpr unsigned kFileMode = 0666;
   constexpr unsigned kFolderMode = 0777;
-  Progress progress("extracting", fs::InputFile(reader.container()).Size());
+  Progress progress("extracting", quiet ? 0 : fs::InputFile(reader.container()).Size());
   const ArchiveWalk walk = WalkArchive(reader, [&](const ArchiveWalk& sofar, std::string& error) {
     const ArchiveEntry& entry = sofar.entries.back();
     std::int32_t next = 0;
@@ -250,11 +252,23 @@ int Verify(const std::string& book) {
                      : " bytes follow the SHA-256 digest after the end-of-archive marker"));
       }
     }
-    if (names.count(u"index.html") == 0) problem("there is no index.html, the page a book opens on");
+    if (names.count(u"index.html") == 0) {
+      problem("there is no index.html, the page a book opens on" +
+              IndexLetterCaseHint(std::vector<std::u16string>(names.begin(), names.end())));
+    }
     const std::optional<SecurityDirectory> security = forWindows ? ReadSecurityDirectory(file) : std::nullopt;
     if (security && security->tableSize > 0 && security->tableOffset < walk.headerOffset) {
       problem("the viewer's signature lies before the archive and does not cover it, so Windows takes the book "
               "for a damaged program; pack an unsigned viewer, or sign the book after packing");
+    }
+  }
+  if (forWindows && walk.error.empty()) {
+    for (const ArchiveEntry& entry : walk.entries) {
+      const std::string name = ToUtf8(entry.name);
+      const auto head = static_cast<std::size_t>(std::min<std::int64_t>(entry.size(), kPageHeadLimit));
+      if (IsHtmlPage(name) && LacksModernMode(reader.ReadBytes(entry.dataStart, head))) {
+        WarnOldMode(book + ": " + name);
+      }
     }
   }
   for (const std::string& text : problems) Complain(book + ": " + text);

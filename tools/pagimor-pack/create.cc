@@ -16,12 +16,14 @@
 #include "interrupt.h"
 #include "letter_case.h"
 #include "paths.h"
+#include "pages.h"
 #include "pe.h"
 #include "tree.h"
 #include "platform/file.h"
 #include "platform/process.h"
 #include "platform/sha256.h"
 #include "platform/text.h"
+#include "report.h"
 #include "vxwebtest/archive.h"
 #include "vxwebtest/search.h"
 
@@ -56,17 +58,6 @@ std::optional<std::int64_t> FindIn(const fs::InputFile& file, std::string_view m
   const detail::ScanResult result = detail::ScanFile(file, 0, marker, quiet);
   if (result.status == detail::ScanStatus::ReadFailed) return std::nullopt;
   return result.status == detail::ScanStatus::Found ? result.offset : -1;
-}
-
-#if defined(_WIN32)
-constexpr char kViewerName[] = "pagimor.exe";
-#else
-constexpr char kViewerName[] = "pagimor";
-#endif
-
-std::string DefaultViewer() {
-  const std::optional<std::u16string> self = proc::OwnProgramPath();
-  return self ? PathText(ToPath(*self).parent_path() / kViewerName) : std::string(kViewerName);
 }
 
 // FOLDER's name as given, or the folder's own name when it is given as "."
@@ -251,7 +242,7 @@ ViewerCopy PlanViewerCopy(const fs::InputFile& viewer) {
 // Writes everything to the open temporary file; false after a message.
 bool WriteBook(fs::OutputFile& out, const fs::InputFile& viewer, const ViewerCopy& viewerCopy,
                const std::vector<SourceFile>& files, std::string_view terminator,
-               std::string_view endMarker, const Sha256Digest& digest, std::int64_t total) {
+               std::string_view endMarker, const Sha256Digest& digest, std::int64_t total, bool quiet) {
   // Copies the bytes of from between begin and end.
   const auto copy = [&out](const fs::InputFile& from, std::int64_t begin, std::int64_t end, const std::string& what) {
     for (std::int64_t done = begin; done < end;) {
@@ -287,7 +278,7 @@ bool WriteBook(fs::OutputFile& out, const fs::InputFile& viewer, const ViewerCop
   }
   if (!copy(viewer, copied, viewerCopy.size, "the viewer")) return false;
   if (!out.Write(HeaderBytes(static_cast<int>(files.size())))) return false;
-  Progress progress("packing", total);
+  Progress progress("packing", quiet ? 0 : total);
   for (std::size_t i = 0; i < files.size(); ++i) {
     const SourceFile& file = files[i];
     const fs::InputFile input(file.filePath);
@@ -306,10 +297,13 @@ bool WriteBook(fs::OutputFile& out, const fs::InputFile& viewer, const ViewerCop
 }  // namespace
 
 int Create(const CreateOptions& options) {
-  const std::string viewerPath = options.viewer.empty() ? DefaultViewer() : options.viewer;
-
   std::vector<SourceFile> files;
   if (!CollectTree(options.folder, options.excludes, files)) return kExitBadInput;
+
+  const std::optional<std::string> found =
+      options.viewer.empty() ? FindViewer(options.system.value_or(OwnSystem())) : options.viewer;
+  if (!found) return kExitBadInput;
+  const std::string& viewerPath = *found;
 
   const Bytes header = UnshiftMarker(HeaderMarkerKey());
   const Bytes terminator = UnshiftMarker(EntryTerminatorKey());
@@ -321,6 +315,8 @@ int Create(const CreateOptions& options) {
              (options.viewer.empty() ? "; name one with --viewer" : ""));
     return kExitBadInput;
   }
+  const std::optional<System> system = CheckViewer(viewer, viewerPath);
+  if (!system || !MatchesRequest(*system, options.system, viewerPath)) return kExitBadInput;
   // The reader searches the header marker and the first terminator from the
   // file's first byte: a viewer holding either could never open its book.
   for (const auto& [marker, what] : {std::pair{std::string_view(header), "the header marker"},
@@ -337,6 +333,9 @@ int Create(const CreateOptions& options) {
     }
   }
   if (IsWindowsProgram(viewer) && !CheckLetterCase(files)) return kExitBadInput;
+  if (*system == System::Windows) {
+    for (const SourceFile& file : files) WarnIfOldModePage(file.filePath, file.utf8Name, file.path);
+  }
   const std::string output = options.output.empty() ? DefaultBookName(options.folder, viewer) : options.output;
   if (!CheckOutput(output, options.folder, viewerPath)) return kExitBadInput;
 
@@ -371,12 +370,13 @@ int Create(const CreateOptions& options) {
   }
   const std::u16string temp = out.path();
   partial.Watch(&temp);
-  // The book runs like its viewer, but never with the viewer's set-user or
-  // set-group bits: a book is the author's content, not a trusted program.
-  constexpr unsigned kSetIdBits = 06000u;
-  const unsigned mode = viewer.PermissionBits().value_or(0755u) & ~kSetIdBits;
-  const bool written = WriteBook(out, viewer, viewerCopy, files, terminator, endMarker, digest, data) &&
-                       out.SetMode(mode);
+  // Runnable whatever the viewer file's bits (a viewer taken from a
+  // package or a download may have none), and never set-user or set-group:
+  // a book is the author's content, not a trusted program.
+  const unsigned mode = BookMode();
+  const bool written =
+      WriteBook(out, viewer, viewerCopy, files, terminator, endMarker, digest, data, options.quiet) &&
+      out.SetMode(mode);
   const fs::ErrorCode writeError = out.error();
   const bool closed = out.Close();
   const fs::ErrorCode renameError = written && closed ? fs::RenameFile(temp, target) : 0;
@@ -386,6 +386,7 @@ int Create(const CreateOptions& options) {
     Complain("cannot write " + Quote(output) + ": " + fs::ErrorText(code));
     return kExitBadInput;
   }
+  if (!options.quiet) ReportBook(output, files.size(), total, *system);
   return kExitOk;
 }
 

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "console.h"
+#include "pages.h"
 #include "paths.h"
 #include "platform/text.h"
 #include "vxwebtest/format.h"
@@ -257,7 +258,9 @@ bool CollectTree(const std::string& folderText, const std::vector<std::string>& 
     return false;
   }
   if (std::none_of(files.begin(), files.end(), [](const SourceFile& f) { return f.name == u"index.html"; })) {
-    Complain(Quote(folderText) + " has no index.html, the page a book opens on");
+    std::vector<std::u16string> names;
+    for (const SourceFile& f : files) names.push_back(f.name);
+    Complain(Quote(folderText) + " has no index.html, the page a book opens on" + IndexLetterCaseHint(names));
     return false;
   }
   return true;

@@ -33,3 +33,24 @@ sign_book() { osslsigncode sign -certs "$1/cert.pem" -key "$1/key.pem" -in "$2" 
 
 # True when the signature of $2 holds with the certificate in $1.
 signature_holds() { osslsigncode verify -CAfile "$1/cert.pem" -in "$2"; }
+
+# check WHAT COMMAND...: runs the command in the current folder, says "ok"
+# or "FAILED" with its output, and counts; checks_passed prints the count
+# in the closing line test runners read and fails when any check did.
+passes=0 failures=0
+check() {
+  local what=$1
+  shift
+  if "$@" >check.log 2>&1; then
+    echo "ok: $what"
+    passes=$((passes + 1))
+  else
+    echo "FAILED: $what"
+    sed 's/^/    /' check.log
+    failures=$((failures + 1))
+  fi
+}
+checks_passed() {
+  echo "$passes passed, $failures failed"
+  [ "$failures" -eq 0 ]
+}

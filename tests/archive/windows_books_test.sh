@@ -23,19 +23,6 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 
-passes=0 failures=0
-check() {
-  local what=$1
-  shift
-  if "$@" >check.log 2>&1; then
-    echo "ok: $what"
-    passes=$((passes + 1))
-  else
-    echo "FAILED: $what"
-    sed 's/^/    /' check.log
-    failures=$((failures + 1))
-  fi
-}
 fails() { ! "$@"; }
 winpack() { "$wine_run" "$prefix" "$windows" "$@"; }
 # Lines as the Linux packer writes them: the Windows C runtime ends them with CR LF.
@@ -146,5 +133,4 @@ check "verify says it is signed" says ", signed (a certificate table of" "$host"
 check "a signature before the archive is flagged" says "the viewer's signature lies before the archive" \
   "$host" verify by-hand.exe
 
-echo "$passes passed, $failures failed"
-[ "$failures" -eq 0 ]
+checks_passed

@@ -8,6 +8,7 @@
 #   with the viewer beside it.
 # package_test.sh DEB ZIP WINE_RUN WINE_PREFIX   (needs a display)
 set -uo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../archive/book_fixtures.sh"
 deb=$(realpath "$1") zip=$(realpath "$2") wine_run=$(realpath "$3") prefix=$(realpath -m "$4")
 
 [ -n "${DISPLAY:-}" ] || { echo "no display: run it under xvfb-run"; exit 1; }
@@ -24,19 +25,6 @@ cleanup() {
 trap cleanup EXIT
 cd "$work"
 
-passes=0 failures=0
-check() {
-  local what=$1
-  shift
-  if "$@" >check.log 2>&1; then
-    echo "ok: $what"
-    passes=$((passes + 1))
-  else
-    echo "FAILED: $what"
-    sed 's/^/    /' check.log
-    failures=$((failures + 1))
-  fi
-}
 says() {
   local text=$1
   shift
@@ -160,5 +148,4 @@ check "and names the Linux viewer it lacks" says "no Linux viewer (pagimor) foun
   "$wine_run" "$prefix" "$folder/pagimor-pack.exe" create --for linux -o zipbook.run quiz
 say "zip done"
 
-echo "$passes passed, $failures failed"
-[ "$failures" -eq 0 ]
+checks_passed

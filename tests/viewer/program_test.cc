@@ -265,8 +265,8 @@ TEST_F(ProgramTest, PageStorageLeavesNothingInTheHome) {
 }
 
 // A page cannot save files anywhere: downloads of every kind (a made-up
-// blob, a data: address, a file of the book) write nothing, and a file of the reader's under the name a page
-// asks for stays as it is.
+// blob, a data: address, a file of the book) write nothing, and a file of
+// the reader's under the name a page asks for stays as it is.
 TEST_F(ProgramTest, PageDownloadsWriteNothing) {
   const stdfs::path home = dir_ / "home";
   stdfs::create_directories(home / "Downloads");

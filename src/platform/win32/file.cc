@@ -346,6 +346,16 @@ EntryKind KindOf(DWORD attributes) {
   return EntryKind::File;
 }
 
+// Why an opened handle cannot stand for a folder of ours: it is no folder,
+// or a reparse point (a junction or a link) that leads elsewhere; 0 when it
+// is a plain folder.
+ErrorCode PlainFolderProblem(HANDLE folder) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!::GetFileInformationByHandle(folder, &info)) return LastError();
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return ERROR_DIRECTORY;
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return ERROR_CANT_ACCESS_FILE;
+  return 0;
+}
 
 }  // namespace
 
@@ -364,17 +374,8 @@ bool Folder::Open(std::u16string_view path) {
     return false;
   }
   handle_.Reset(FromHandle(folder));
-  BY_HANDLE_FILE_INFORMATION info{};
-  if (!::GetFileInformationByHandle(folder, &info)) {
-    error_ = LastError();
-  } else if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-    error_ = ERROR_DIRECTORY;
-  } else if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-    error_ = ERROR_CANT_ACCESS_FILE;
-  } else {
-    error_ = 0;
-    return true;
-  }
+  error_ = PlainFolderProblem(folder);
+  if (error_ == 0) return true;
   handle_.Reset();
   return false;
 }
@@ -396,19 +397,11 @@ bool Folder::OpenIn(const Folder& parent, std::u16string_view name) {
     return false;
   }
   handle_.Reset(FromHandle(folder));
-  BY_HANDLE_FILE_INFORMATION info{};
-  if (!::GetFileInformationByHandle(folder, &info)) {
-    error_ = LastError();
-  } else if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-    error_ = ERROR_DIRECTORY;
-  } else if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-    error_ = ERROR_CANT_ACCESS_FILE;
-  } else {
-    // A name that reaches another folder only through its short alias
-    // ("LONGFO~1") is refused, as it is for files.
-    error_ = NamedAsAsked(native);
-    if (error_ == 0) return true;
-  }
+  error_ = PlainFolderProblem(folder);
+  // A name that reaches another folder only through its short alias
+  // ("LONGFO~1") is refused, as it is for files.
+  if (error_ == 0) error_ = NamedAsAsked(native);
+  if (error_ == 0) return true;
   handle_.Reset();
   return false;
 }

@@ -806,6 +806,9 @@ TEST_F(PackTest, VerifySaysWhatIsWrong) {
     const PackRun run = Pack({"verify", Utf8(dir_ / "bad")});
     EXPECT_EQ(run.exit, 1) << c.what;
     EXPECT_NE(run.err.find(c.message), std::string::npos) << c.what << ": " << run.err;
+    // A refused name is told once, with its entry, not again in the
+    // viewer's words.
+    EXPECT_EQ(run.err.find("The included filename could not be read"), std::string::npos) << c.what << ": " << run.err;
   }
 }
 

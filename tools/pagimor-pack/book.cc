@@ -153,7 +153,8 @@ int Extract(const std::string& book, const std::string& dir, bool quiet) {
 
 int Verify(const std::string& book) {
   if (!OpenBook(book)) return kExitBadInput;
-  ConsoleHost host(book);
+  // Every refused name is told below with its entry and its rule.
+  ConsoleHost host(book, false);
   bool aborted = false;
   const ArchiveReader reader(FilePath(ToPath(book)), host, aborted);
   std::vector<std::string> problems;

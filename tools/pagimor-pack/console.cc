@@ -33,7 +33,7 @@ void ConsoleHost::ShowPlainMessage(std::string_view text) { Complain(subject_ + 
 
 std::int32_t ConsoleHost::ShowLangMessage(std::string_view text, LangMessageType, LangMessageButtons, std::int32_t,
                                           MessageLanguage) {
-  Complain(subject_ + ": " + OneLine(text));
+  if (tellsViewerMessages_) Complain(subject_ + ": " + OneLine(text));
   return 1;  // as if OK had been pressed
 }
 

@@ -24,7 +24,10 @@ void Complain(std::string_view text);
 // here, prefixed with the book they concern. There are no window messages.
 class ConsoleHost final : public ArchiveHost {
  public:
-  explicit ConsoleHost(std::string subject) : subject_(std::move(subject)) {}
+  // A host that reports each refused name itself (verify) says the
+  // viewer's message for it no more: tellsViewerMessages false.
+  explicit ConsoleHost(std::string subject, bool tellsViewerMessages = true)
+      : subject_(std::move(subject)), tellsViewerMessages_(tellsViewerMessages) {}
   void ProcessMessages() override {}
   void ShowPlainMessage(std::string_view text) override;
   std::int32_t ShowLangMessage(std::string_view text, LangMessageType type, LangMessageButtons buttons,
@@ -32,6 +35,7 @@ class ConsoleHost final : public ArchiveHost {
 
  private:
   std::string subject_;
+  bool tellsViewerMessages_;
 };
 
 // A "done of total" line on stderr, redrawn in place; shown only when

@@ -50,6 +50,15 @@ check() {
     failures=$((failures + 1))
   fi
 }
+# says TEXT COMMAND...: the command's output, stdout and stderr, holds TEXT;
+# whatever its exit status. Else the output is shown.
+says() {
+  local text=$1
+  shift
+  local out
+  out=$("$@" 2>&1) || true
+  grep -qF -- "$text" <<<"$out" || { echo "$out"; return 1; }
+}
 checks_passed() {
   echo "$passes passed, $failures failed"
   [ "$failures" -eq 0 ]

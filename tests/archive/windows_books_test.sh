@@ -28,13 +28,6 @@ winpack() { "$wine_run" "$prefix" "$windows" "$@"; }
 # Lines as the Linux packer writes them: the Windows C runtime ends them with CR LF.
 winpack_lines() { winpack "$@" | tr -d '\r'; }
 same_output() { diff <("$host" "$@") <(winpack_lines "$@"); }
-says() {
-  local text=$1
-  shift
-  local out
-  out=$("$@" 2>&1) || true
-  grep -qF -- "$text" <<<"$out" || { echo "$out"; return 1; }
-}
 # Flips the low bit of the byte at an offset.
 flip() {
   local file=$1 at=$2 byte

@@ -25,13 +25,6 @@ cleanup() {
 trap cleanup EXIT
 cd "$work"
 
-says() {
-  local text=$1
-  shift
-  local out
-  out=$("$@" 2>&1) || true
-  grep -qF -- "$text" <<<"$out" || { echo "$out"; return 1; }
-}
 say() { echo "[${SECONDS}s] $*"; }
 
 echo "== the .deb"

@@ -5,9 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "archive/support.h"
-#include "fake_platform.h"
-#include "platform/text.h"
+#include "book_run.h"
 #include "vxwebtest/bookfolder.h"
 #include "vxwebtest/startup.h"
 #include "vxwebtest/version.h"
@@ -20,42 +18,17 @@ namespace stdfs = std::filesystem;
 // A stand-in for the viewer's own part of the file: no marker in it.
 const std::string kProgram(5000, 'P');
 
-class SequenceTest : public ::testing::Test {
+class SequenceTest : public BookRunTest {
  protected:
-  SequenceTest() {
-    stdfs::create_directory(dir_ / "tmp");
-    app_.tempPath = TempPathOf(dir_ / "tmp");
-    app_.exePath = Widen((dir_ / "book").string());
-  }
-
   void WriteBook(const std::string& bytes) { WriteFile(dir_ / "book", bytes); }
 
   int Run() { return RunBook(app_, forms_); }
-
-  // The book folders left in the temporary directory.
-  [[nodiscard]] std::vector<stdfs::path> Folders() const {
-    std::vector<stdfs::path> found;
-    for (const auto& entry : stdfs::directory_iterator(dir_ / "tmp")) found.push_back(entry.path());
-    return found;
-  }
-
-  [[nodiscard]] std::vector<std::string> Messages() const {
-    std::vector<std::string> messages;
-    for (const std::string& line : app_.log) {
-      if (line.starts_with("plain: ") || line.starts_with("lang: ")) messages.push_back(line);
-    }
-    return messages;
-  }
 
   // Position of the first log line equal to line, or -1.
   [[nodiscard]] std::ptrdiff_t At(const std::string& line) const {
     const auto found = std::find(app_.log.begin(), app_.log.end(), line);
     return found == app_.log.end() ? -1 : found - app_.log.begin();
   }
-
-  ScratchDir dir_;
-  FakeApplication app_;
-  FakeForms forms_{app_};
 };
 
 std::vector<Entry> SixteenFiles() {

@@ -6,9 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "archive/support.h"
-#include "fake_platform.h"
-#include "platform/text.h"
+#include "book_run.h"
 #include "vxwebtest/startup.h"
 
 namespace pagimor::test {
@@ -18,28 +16,8 @@ namespace stdfs = std::filesystem;
 
 const std::string kProgram(3000, 'P');
 
-class TreeTest : public ::testing::Test {
+class TreeTest : public BookRunTest {
  protected:
-  TreeTest() {
-    stdfs::create_directory(dir_ / "tmp");
-    app_.tempPath = TempPathOf(dir_ / "tmp");
-    app_.exePath = Widen((dir_ / "book").string());
-  }
-
-  [[nodiscard]] std::vector<stdfs::path> Folders() const {
-    std::vector<stdfs::path> found;
-    for (const auto& entry : stdfs::directory_iterator(dir_ / "tmp")) found.push_back(entry.path());
-    return found;
-  }
-
-  [[nodiscard]] std::vector<std::string> Messages() const {
-    std::vector<std::string> messages;
-    for (const std::string& line : app_.log) {
-      if (line.starts_with("plain: ") || line.starts_with("lang: ")) messages.push_back(line);
-    }
-    return messages;
-  }
-
   // Everything under dir_, which holds nothing but the book and tmp.
   [[nodiscard]] std::vector<std::string> Beside() const {
     std::vector<std::string> names;
@@ -47,10 +25,6 @@ class TreeTest : public ::testing::Test {
     std::sort(names.begin(), names.end());
     return names;
   }
-
-  ScratchDir dir_;
-  FakeApplication app_;
-  FakeForms forms_{app_};
 };
 
 TEST_F(TreeTest, PathsBecomeFoldersInsideTheBookFolderAndGoWithIt) {

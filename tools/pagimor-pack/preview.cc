@@ -9,7 +9,6 @@
 #include "console.h"
 #include "paths.h"
 #include "platform/file.h"
-#include "platform/text.h"
 #include "report.h"
 
 #if defined(_WIN32)
@@ -203,7 +202,7 @@ int RunBook(const stdfs::path& book, System system) {
 int Preview(const CreateOptions& options) {
   std::optional<System> system = options.system;
   if (!options.viewer.empty()) {
-    const fs::InputFile viewer(Widen(options.viewer));
+    const fs::InputFile viewer(FilePath(ToPath(options.viewer)));
     if (!viewer.is_open()) {
       Complain("cannot open the viewer \"" + options.viewer + "\": " + OpenProblem(options.viewer, viewer.error()));
       return kExitBadInput;

@@ -32,7 +32,6 @@ namespace {
 
 namespace stdfs = std::filesystem;
 
-
 // The part of the viewer that goes into the book. A signed viewer goes in
 // without its signature: the archive after it would break the signature
 // anyway, and a book whose security entry still pointed into its middle
@@ -49,8 +48,6 @@ struct ViewerCopy {
 
 // The books' offsets are signed 32-bit: the whole file stays below this.
 constexpr std::int64_t kBookLimit = std::int64_t{1} << 31;
-
-std::string Quote(std::string_view s) { return "\"" + std::string(s) + "\""; }
 
 // Offset of marker in the file, or -1; nothing when the file cannot be read.
 std::optional<std::int64_t> FindIn(const fs::InputFile& file, std::string_view marker) {

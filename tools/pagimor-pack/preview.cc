@@ -204,7 +204,7 @@ int Preview(const CreateOptions& options) {
   if (!options.viewer.empty()) {
     const fs::InputFile viewer(FilePath(ToPath(options.viewer)));
     if (!viewer.is_open()) {
-      Complain("cannot open the viewer \"" + options.viewer + "\": " + OpenProblem(options.viewer, viewer.error()));
+      Complain("cannot open the viewer " + Quote(options.viewer) + ": " + OpenProblem(options.viewer, viewer.error()));
       return kExitBadInput;
     }
     const std::optional<System> own = CheckViewer(viewer, options.viewer);

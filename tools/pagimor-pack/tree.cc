@@ -20,8 +20,6 @@ namespace {
 
 namespace stdfs = std::filesystem;
 
-std::string Quote(std::string_view s) { return "\"" + std::string(s) + "\""; }
-
 char16_t Fold(char16_t c) { return c == u'\\' ? u'/' : c; }
 
 // One element of a set at pattern[i] (just after '['); the length of the

@@ -22,8 +22,6 @@ namespace stdfs = std::filesystem;
 // itself must not hold the plain tag, or it would pass for a viewer.
 constexpr std::string_view kViewerTagKey = ">Rcikoqt\"xkgygt\"7g3h2e9c@";
 
-std::string Quote(std::string_view s) { return "\"" + std::string(s) + "\""; }
-
 bool IsFile(const stdfs::path& path) {
   std::error_code ec;
   return stdfs::is_regular_file(path, ec);

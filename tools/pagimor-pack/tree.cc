@@ -97,7 +97,7 @@ bool LeftOutByDefault(std::u16string_view name, bool isFolder) {
 
 class TreeWalk {
  public:
-  TreeWalk(const stdfs::path& root, const std::vector<std::string>& excludes) : root_(root) {
+  TreeWalk(const stdfs::path& root, const std::vector<std::string>& excludes) {
     std::error_code ec;
     rootCanonical_ = stdfs::canonical(root, ec);
     for (const std::string& pattern : excludes) patterns_.push_back(Widen(pattern));
@@ -206,7 +206,6 @@ class TreeWalk {
     files.push_back(std::move(file));
   }
 
-  stdfs::path root_;
   stdfs::path rootCanonical_;
   std::vector<std::u16string> patterns_;
 };

@@ -59,6 +59,18 @@ std::optional<System> ParseSystem(std::string_view text) {
 
 std::string_view ViewerFileName(System system) { return system == System::Windows ? "pagimor.exe" : "pagimor"; }
 
+std::string DefaultBookName(const std::string& folder, System system) {
+  stdfs::path given = ToPath(folder).lexically_normal();
+  if (given.filename().empty()) given = given.parent_path();  // "book/"
+  std::string name = PathText(given.filename());
+  if (name.empty() || name == "." || name == "..") {
+    std::error_code ec;
+    name = PathText(stdfs::canonical(ToPath(folder), ec).filename());
+    if (ec || name.empty()) name = "book";
+  }
+  return name + (system == System::Windows ? ".exe" : ".run");
+}
+
 std::vector<stdfs::path> ViewerPlaces(const stdfs::path& ownFolder, System system) {
   const stdfs::path name(ViewerFileName(system));
   std::vector<stdfs::path> places = {ownFolder.parent_path() / "lib" / "pagimor" / name, ownFolder / name};

@@ -116,6 +116,7 @@ class TreeWalk {
 
   std::vector<SourceFile> files;
   bool ok = true;
+  bool leftOut = false;  // by default or by --exclude
 
  private:
   void Refuse(const std::string& path, const std::string& why) {
@@ -154,7 +155,10 @@ class TreeWalk {
       return;
     }
     const std::u16string path = prefix.empty() ? *name : prefix + u'/' + *name;
-    if (Excluded(path, *name, isFolder)) return;
+    if (Excluded(path, *name, isFolder)) {
+      leftOut = true;
+      return;
+    }
     if (isFolder) {
 #if defined(_WIN32)
       // A junction is a folder to the standard library: it is a link all
@@ -245,8 +249,8 @@ bool CollectTree(const std::string& folderText, const std::vector<std::string>& 
   std::sort(files.begin(), files.end(),
             [](const SourceFile& a, const SourceFile& b) { return a.utf8Name < b.utf8Name; });
   if (files.empty()) {
-    Complain(Quote(folderText) + " is empty" +
-             (excludes.empty() ? "" : ", or holds only what is left out"));
+    // .git alone, say: the folder is not empty, but nothing in it is packed.
+    Complain(Quote(folderText) + (walk.leftOut ? " holds only what is left out" : " is empty"));
     return false;
   }
   if (files.size() > static_cast<std::size_t>(kMaxFileCount)) {

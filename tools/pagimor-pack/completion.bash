@@ -8,7 +8,7 @@ _pagimor_pack() {
   local command="" i
   for ((i = 1; i < cword; i++)); do
     case ${words[i]} in
-      --viewer | -o | --output | --for) ((i++)) ;;
+      --viewer | -o | --output | --for | --exclude) ((i++)) ;;
       -*) ;;
       *) command=${words[i]}; break ;;
     esac
@@ -21,6 +21,9 @@ _pagimor_pack() {
       ;;
     --viewer | -o | --output)
       _filedir
+      return
+      ;;
+    --exclude)
       return
       ;;
   esac
@@ -37,8 +40,8 @@ _pagimor_pack() {
   if [[ $cur == -* ]]; then
     local options="--help"
     case $command in
-      create) options+=" --for --viewer --output -o --quiet -q" ;;
-      preview) options+=" --for --viewer" ;;
+      create) options+=" --for --viewer --output -o --quiet -q --exclude" ;;
+      preview) options+=" --for --viewer --exclude" ;;
       extract) options+=" --quiet -q" ;;
     esac
     COMPREPLY=($(compgen -W "$options" -- "$cur"))

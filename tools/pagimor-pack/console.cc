@@ -29,6 +29,8 @@ void Complain(std::string_view text) {
   proc::WriteText(proc::Stream::Error, line);
 }
 
+std::string Quote(std::string_view s) { return "\"" + std::string(s) + "\""; }
+
 void ConsoleHost::ShowPlainMessage(std::string_view text) { Complain(subject_ + ": " + OneLine(text)); }
 
 std::int32_t ConsoleHost::ShowLangMessage(std::string_view text, LangMessageType, LangMessageButtons, std::int32_t,

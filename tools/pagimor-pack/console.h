@@ -20,6 +20,9 @@ void Print(std::string_view text);
 // Prints "pagimor-pack: <text>" on stderr.
 void Complain(std::string_view text);
 
+// A path or name as messages show it: in double quotes.
+std::string Quote(std::string_view s);
+
 // The reader's messages, which the viewer shows in windows, go to stderr
 // here, prefixed with the book they concern. There are no window messages.
 class ConsoleHost final : public ArchiveHost {

@@ -1,5 +1,5 @@
-// Writes a book: the viewer followed by an archive of every file of a flat
-// folder, keeping every rule that the viewer's reader relies on.
+// Writes a book: the viewer followed by an archive of every file of a
+// folder tree, keeping every rule that the viewer's reader relies on.
 
 #include <algorithm>
 #include <cstring>
@@ -32,7 +32,6 @@ namespace {
 
 namespace stdfs = std::filesystem;
 
-
 // The part of the viewer that goes into the book. A signed viewer goes in
 // without its signature: the archive after it would break the signature
 // anyway, and a book whose security entry still pointed into its middle
@@ -50,28 +49,12 @@ struct ViewerCopy {
 // The books' offsets are signed 32-bit: the whole file stays below this.
 constexpr std::int64_t kBookLimit = std::int64_t{1} << 31;
 
-std::string Quote(std::string_view s) { return "\"" + std::string(s) + "\""; }
-
 // Offset of marker in the file, or -1; nothing when the file cannot be read.
 std::optional<std::int64_t> FindIn(const fs::InputFile& file, std::string_view marker) {
   SilentArchiveHost quiet;
   const detail::ScanResult result = detail::ScanFile(file, 0, marker, quiet);
   if (result.status == detail::ScanStatus::ReadFailed) return std::nullopt;
   return result.status == detail::ScanStatus::Found ? result.offset : -1;
-}
-
-// FOLDER's name as given, or the folder's own name when it is given as "."
-// or "..", with the ending a program has where the viewer runs.
-std::string DefaultBookName(const std::string& folder, const fs::InputFile& viewer) {
-  stdfs::path given = ToPath(folder).lexically_normal();
-  if (given.filename().empty()) given = given.parent_path();  // "book/"
-  std::string name = PathText(given.filename());
-  if (name.empty() || name == "." || name == "..") {
-    std::error_code ec;
-    name = PathText(stdfs::canonical(ToPath(folder), ec).filename());
-    if (ec || name.empty()) name = "book";
-  }
-  return name + (IsWindowsProgram(viewer) ? ".exe" : ".run");
 }
 
 // Refuses a book that would take the place of something it must not: the
@@ -336,7 +319,7 @@ int Create(const CreateOptions& options) {
   if (*system == System::Windows) {
     for (const SourceFile& file : files) WarnIfOldModePage(file.filePath, file.utf8Name, file.path);
   }
-  const std::string output = options.output.empty() ? DefaultBookName(options.folder, viewer) : options.output;
+  const std::string output = options.output.empty() ? DefaultBookName(options.folder, *system) : options.output;
   if (!CheckOutput(output, options.folder, viewerPath)) return kExitBadInput;
 
   const ViewerCopy viewerCopy = PlanViewerCopy(viewer);

@@ -9,7 +9,6 @@
 #include "console.h"
 #include "paths.h"
 #include "platform/file.h"
-#include "platform/text.h"
 #include "report.h"
 
 #if defined(_WIN32)
@@ -88,20 +87,6 @@ class PrivateFolder {
   stdfs::path path_;
   std::string problem_;
 };
-
-// The book's file name: the folder's own, so that the running book is
-// recognisable in a process list.
-std::string BookName(const std::string& folder, System system) {
-  stdfs::path given = ToPath(folder).lexically_normal();
-  if (given.filename().empty()) given = given.parent_path();
-  std::string name = PathText(given.filename());
-  if (name.empty() || name == "." || name == "..") {
-    std::error_code ec;
-    name = PathText(stdfs::canonical(ToPath(folder), ec).filename());
-    if (ec || name.empty()) name = "book";
-  }
-  return name + (system == System::Windows ? ".exe" : ".run");
-}
 
 #if defined(_WIN32)
 
@@ -203,9 +188,9 @@ int RunBook(const stdfs::path& book, System system) {
 int Preview(const CreateOptions& options) {
   std::optional<System> system = options.system;
   if (!options.viewer.empty()) {
-    const fs::InputFile viewer(Widen(options.viewer));
+    const fs::InputFile viewer(FilePath(ToPath(options.viewer)));
     if (!viewer.is_open()) {
-      Complain("cannot open the viewer \"" + options.viewer + "\": " + OpenProblem(options.viewer, viewer.error()));
+      Complain("cannot open the viewer " + Quote(options.viewer) + ": " + OpenProblem(options.viewer, viewer.error()));
       return kExitBadInput;
     }
     const std::optional<System> own = CheckViewer(viewer, options.viewer);
@@ -227,7 +212,7 @@ int Preview(const CreateOptions& options) {
   CreateOptions create = options;
   create.system = target;
   create.quiet = true;
-  const stdfs::path book = folder.path() / ToPath(BookName(options.folder, target));
+  const stdfs::path book = folder.path() / ToPath(DefaultBookName(options.folder, target));
   create.output = PathText(book);
   if (const int made = Create(create); made != kExitOk) return made;
   return RunBook(book, target);

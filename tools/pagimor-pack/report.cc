@@ -6,7 +6,7 @@ namespace pagimor::pack {
 
 bool MatchesRequest(System viewer, std::optional<System> requested, const std::string& viewerPath) {
   if (!requested || *requested == viewer) return true;
-  Complain("\"" + viewerPath + "\" is the viewer for " + std::string(SystemName(viewer)) + ", not for " +
+  Complain(Quote(viewerPath) + " is the viewer for " + std::string(SystemName(viewer)) + ", not for " +
            std::string(SystemName(*requested)) + "; leave out --for, or name the " +
            std::string(SystemName(*requested)) + " viewer");
   return false;

@@ -20,8 +20,6 @@ namespace {
 
 namespace stdfs = std::filesystem;
 
-std::string Quote(std::string_view s) { return "\"" + std::string(s) + "\""; }
-
 char16_t Fold(char16_t c) { return c == u'\\' ? u'/' : c; }
 
 // One element of a set at pattern[i] (just after '['); the length of the
@@ -99,7 +97,7 @@ bool LeftOutByDefault(std::u16string_view name, bool isFolder) {
 
 class TreeWalk {
  public:
-  TreeWalk(const stdfs::path& root, const std::vector<std::string>& excludes) : root_(root) {
+  TreeWalk(const stdfs::path& root, const std::vector<std::string>& excludes) {
     std::error_code ec;
     rootCanonical_ = stdfs::canonical(root, ec);
     for (const std::string& pattern : excludes) patterns_.push_back(Widen(pattern));
@@ -118,6 +116,7 @@ class TreeWalk {
 
   std::vector<SourceFile> files;
   bool ok = true;
+  bool leftOut = false;  // by default or by --exclude
 
  private:
   void Refuse(const std::string& path, const std::string& why) {
@@ -156,7 +155,10 @@ class TreeWalk {
       return;
     }
     const std::u16string path = prefix.empty() ? *name : prefix + u'/' + *name;
-    if (Excluded(path, *name, isFolder)) return;
+    if (Excluded(path, *name, isFolder)) {
+      leftOut = true;
+      return;
+    }
     if (isFolder) {
 #if defined(_WIN32)
       // A junction is a folder to the standard library: it is a link all
@@ -208,7 +210,6 @@ class TreeWalk {
     files.push_back(std::move(file));
   }
 
-  stdfs::path root_;
   stdfs::path rootCanonical_;
   std::vector<std::u16string> patterns_;
 };
@@ -248,8 +249,8 @@ bool CollectTree(const std::string& folderText, const std::vector<std::string>& 
   std::sort(files.begin(), files.end(),
             [](const SourceFile& a, const SourceFile& b) { return a.utf8Name < b.utf8Name; });
   if (files.empty()) {
-    Complain(Quote(folderText) + " is empty" +
-             (excludes.empty() ? "" : ", or holds only what is left out"));
+    // .git alone, say: the folder is not empty, but nothing in it is packed.
+    Complain(Quote(folderText) + (walk.leftOut ? " holds only what is left out" : " is empty"));
     return false;
   }
   if (files.size() > static_cast<std::size_t>(kMaxFileCount)) {

@@ -22,8 +22,6 @@ namespace stdfs = std::filesystem;
 // itself must not hold the plain tag, or it would pass for a viewer.
 constexpr std::string_view kViewerTagKey = ">Rcikoqt\"xkgygt\"7g3h2e9c@";
 
-std::string Quote(std::string_view s) { return "\"" + std::string(s) + "\""; }
-
 bool IsFile(const stdfs::path& path) {
   std::error_code ec;
   return stdfs::is_regular_file(path, ec);
@@ -60,6 +58,18 @@ std::optional<System> ParseSystem(std::string_view text) {
 }
 
 std::string_view ViewerFileName(System system) { return system == System::Windows ? "pagimor.exe" : "pagimor"; }
+
+std::string DefaultBookName(const std::string& folder, System system) {
+  stdfs::path given = ToPath(folder).lexically_normal();
+  if (given.filename().empty()) given = given.parent_path();  // "book/"
+  std::string name = PathText(given.filename());
+  if (name.empty() || name == "." || name == "..") {
+    std::error_code ec;
+    name = PathText(stdfs::canonical(ToPath(folder), ec).filename());
+    if (ec || name.empty()) name = "book";
+  }
+  return name + (system == System::Windows ? ".exe" : ".run");
+}
 
 std::vector<stdfs::path> ViewerPlaces(const stdfs::path& ownFolder, System system) {
   const stdfs::path name(ViewerFileName(system));

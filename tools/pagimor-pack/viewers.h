@@ -24,6 +24,12 @@ std::optional<System> ParseSystem(std::string_view text);
 // The viewer's file name: "pagimor" or "pagimor.exe".
 std::string_view ViewerFileName(System system);
 
+// A book's file name when none is given: FOLDER's name as given, or the
+// folder's own name when it is given as "." or "..", with the ending a
+// program has on `system` (.run, .exe). Preview names its book so too, so
+// that the running book is recognisable in a process list.
+std::string DefaultBookName(const std::string& folder, System system);
+
 // Where a packer whose own file lies in `ownFolder` looks for the viewer for
 // `system`, in this order:
 //  1. ../lib/pagimor/ from its folder: where the packages install it;

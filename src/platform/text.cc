@@ -78,6 +78,29 @@ std::optional<char32_t> NextUtf8(std::string_view text, std::size_t& i) {
   return c;
 }
 
+// The UTF-8 of text, a surrogate pair as its character and any other lone
+// surrogate as U+FFFD; with byteSurrogates, U+DC80 to U+DCFF standing alone
+// become the byte each stands for instead.
+std::string EncodeUtf8(std::u16string_view text, bool byteSurrogates) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t u = text[i];
+    char32_t c = u;
+    if (IsHighSurrogate(u) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00u);
+      ++i;
+    } else if (byteSurrogates && u >= kByteSurrogates + 0x80 && u <= kByteSurrogates + 0xFF) {
+      out.push_back(static_cast<char>(u - kByteSurrogates));
+      continue;
+    } else if (IsHighSurrogate(u) || IsLowSurrogate(u)) {
+      c = kReplacement;
+    }
+    AppendUtf8(out, c);
+  }
+  return out;
+}
+
 }  // namespace
 
 bool IsValidUtf16(std::u16string_view text) {
@@ -92,21 +115,7 @@ bool IsValidUtf16(std::u16string_view text) {
   return true;
 }
 
-std::string ToUtf8(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char32_t c = text[i];
-    if (IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00u);
-      ++i;
-    } else if (IsHighSurrogate(text[i]) || IsLowSurrogate(text[i])) {
-      c = kReplacement;
-    }
-    AppendUtf8(out, c);
-  }
-  return out;
-}
+std::string ToUtf8(std::u16string_view text) { return EncodeUtf8(text, false); }
 
 std::optional<std::u16string> FromUtf8(std::string_view text) {
   std::u16string out;
@@ -145,21 +154,6 @@ std::u16string PathFromBytes(std::string_view bytes) {
   return out;
 }
 
-std::string PathToBytes(std::u16string_view path) {
-  std::string out;
-  out.reserve(path.size());
-  for (std::size_t i = 0; i < path.size(); ++i) {
-    const char16_t u = path[i];
-    if (IsHighSurrogate(u) && i + 1 < path.size() && IsLowSurrogate(path[i + 1])) {
-      AppendUtf8(out, 0x10000 + ((char32_t{u} - 0xD800) << 10) + (path[i + 1] - 0xDC00u));
-      ++i;
-    } else if (u >= kByteSurrogates + 0x80 && u <= kByteSurrogates + 0xFF) {
-      out.push_back(static_cast<char>(u - kByteSurrogates));
-    } else {
-      AppendUtf8(out, IsHighSurrogate(u) || IsLowSurrogate(u) ? kReplacement : char32_t{u});
-    }
-  }
-  return out;
-}
+std::string PathToBytes(std::u16string_view path) { return EncodeUtf8(path, true); }
 
 }  // namespace pagimor
